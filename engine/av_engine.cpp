@@ -1,0 +1,234 @@
+// AVCreate, AVDestroy, AVSeek, AVControl: the engine's outside surface, and
+// the creation and teardown of its queues and threads.
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "engine/engine_internal.h"
+
+namespace trevolo {
+namespace {
+
+std::atomic<uint64_t (*)()> g_clockOverride{nullptr};
+std::atomic<int> g_failThreadStart{0};  // n-th start fails (1-based), 0 = never
+std::atomic<int> g_threadStarts{0};
+
+bool FileExists(const char* path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::path(path), ec);
+}
+
+// One ready flag covers the video ring and the decoded-frame slot.
+void SetVideoSideReady(AvEngine* e, bool ready) {
+  e->videoRing.ready.store(ready);
+  e->decoded.ready.store(ready);
+}
+
+// Audio side first: its locks, slots and indices, the PCM block, the decode thread.
+bool CreateAudioSide(AvEngine* e) {
+  e->audioRing.clear();
+  e->pcm.clear();
+  if (!e->pcm.allocate()) {
+    e->audioRing.ready.store(false);
+    return false;
+  }
+  e->audioDecodeStop.store(false);
+  if (!StartThread(e->audioDecodeThread, AudioDecodeThreadMain, e)) {
+    e->pcm.free();
+    return false;
+  }
+  e->audioRing.ready.store(true);
+  return true;
+}
+
+bool CreateVideoSide(AvEngine* e) {
+  e->decoded.clear();
+  if (!e->videoRing.allocate()) {
+    SetVideoSideReady(e, false);
+    return false;
+  }
+  e->videoDecodeStop.store(false);
+  if (!StartThread(e->videoDecodeThread, VideoDecodeThreadMain, e)) {
+    e->videoRing.free();
+    return false;
+  }
+  SetVideoSideReady(e, true);
+  return true;
+}
+
+void DestroyAudioSide(AvEngine* e) {
+  e->audioRing.ready.store(false);
+  if (e->audioDecodeThread.joinable()) {
+    e->audioDecodeStop.store(true);
+    e->audioDecodeThread.join();
+  }
+  e->pcm.free();
+}
+
+void DestroyVideoSide(AvEngine* e) {
+  SetVideoSideReady(e, false);
+  if (e->videoDecodeThread.joinable()) {
+    e->videoDecodeStop.store(true);
+    e->videoDecodeThread.join();
+  }
+  e->videoRing.free();
+  // The video output thread has ended by now, so this normally passes at once.
+  for (int i = 0; i < kReleaseWaitTries && e->decoded.handedOut(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void StopOutputThread(std::atomic<bool>& running, std::thread& t) {
+  running.store(false);
+  if (t.joinable()) t.join();
+}
+
+// Ends whatever threads run and releases everything; tolerates a half-built engine.
+void Teardown(AvEngine* e, bool decodersInitialised) {
+  StopOutputThread(e->audioOutputRunning, e->audioOutputThread);
+  StopOutputThread(e->videoOutputRunning, e->videoOutputThread);
+  e->readerStop.store(true);
+  e->videoDecodeStop.store(true);
+  e->audioDecodeStop.store(true);
+  e->flushing.store(0);
+  if (e->readerThread.joinable()) e->readerThread.join();
+  DestroyAudioSide(e);
+  DestroyVideoSide(e);
+  if (decodersInitialised) e->cb.DecoderExit();
+  e->file.close();
+  delete e;
+}
+
+bool StartOutputThread(std::atomic<bool>& running, std::thread& t, void (*f)(AvEngine*),
+                       AvEngine* e) {
+  running.store(true);
+  if (t.joinable()) return true;
+  if (StartThread(t, f, e)) return true;
+  running.store(false);
+  return false;
+}
+
+bool RequiredSlotsPresent(const AvCallbacks* c) {
+  return c->Duration && c->DecoderInit && c->AudioDecode && c->VideoDecode && c->DecoderExit &&
+         c->StateNotify && c->AudioRender && c->VideoRender && c->LogText && c->LogValues;
+}
+
+}  // namespace
+
+uint64_t ClockMicros() {
+  if (auto* f = g_clockOverride.load()) return f();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  return static_cast<uint64_t>(ms.count()) * 1000u;
+}
+
+void SetClockMicrosForTesting(uint64_t (*clock)()) { g_clockOverride.store(clock); }
+
+void SetThreadStartFailureForTesting(int nth) {
+  g_threadStarts.store(0);
+  g_failThreadStart.store(nth);
+}
+
+bool StartThread(std::thread& t, void (*f)(AvEngine*), AvEngine* e) {
+  const int n = ++g_threadStarts;
+  if (g_failThreadStart.load() == n) return false;
+  try {
+    t = std::thread(f, e);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void SetState(AvEngine* e, int state) {
+  e->state.store(state);
+  e->cb.StateNotify(state);
+}
+
+}  // namespace trevolo
+
+using namespace trevolo;
+
+AvEngine* AVCreate(const AvCallbacks* callbacks) {
+  if (!callbacks || !RequiredSlotsPresent(callbacks)) return nullptr;
+  auto* e = new (std::nothrow) AvEngine();
+  if (!e) return nullptr;
+  e->cb = *callbacks;
+  e->cb.FilePath = nullptr;  // the path is used only here
+  auto refuse = [e] {
+    e->file.close();
+    delete e;
+    return static_cast<AvEngine*>(nullptr);
+  };
+  if (!callbacks->FilePath || !FileExists(callbacks->FilePath)) return refuse();
+  if (!e->file.open(callbacks->FilePath)) return refuse();
+  if (!e->index.allocate()) return refuse();
+
+  BuildIndex(e->file, e->index);
+  e->file.seek(0);
+  *callbacks->Duration = e->index.last - e->index.first;
+
+  e->cb.DecoderInit();
+  if (!CreateAudioSide(e) || !CreateVideoSide(e)) {
+    Teardown(e, true);
+    return nullptr;
+  }
+  // The command and state are set before the reader starts, which reads them.
+  e->command.store(AV_CMD_NONE);
+  e->state.store(AV_STATE_PLAYING);
+  if (!StartThread(e->readerThread, ReaderThreadMain, e) ||
+      !StartOutputThread(e->audioOutputRunning, e->audioOutputThread, AudioOutputThreadMain, e) ||
+      !StartOutputThread(e->videoOutputRunning, e->videoOutputThread, VideoOutputThreadMain, e)) {
+    Teardown(e, true);
+    return nullptr;
+  }
+  e->cb.StateNotify(AV_STATE_PLAYING);
+  return e;
+}
+
+int AVDestroy(AvEngine* engine) {
+  if (!engine) return 0;
+  Teardown(engine, true);
+  return 1;
+}
+
+int AVSeek(AvEngine* e, uint64_t offsetUs) {
+  if (!e || !e->file.isOpen()) return -1;
+  const uint64_t target = e->index.first + offsetUs;
+  if (target < e->index.first || target > e->index.last) return -1;
+
+  e->flushing.store(1);
+  e->pcm.withClock([](ClockFields& c) { c.audioClock = 0; });
+  e->seekTarget.store(target);
+  e->command.store(AV_CMD_SEEK);  // only after the target, which the reader reads
+  while (e->command.load() != AV_CMD_NONE) std::this_thread::sleep_for(kControlPoll);
+  e->flushing.store(0);
+  return 1;
+}
+
+int AVControl(AvEngine* e, int mode) {
+  if (!e || !e->file.isOpen()) return -1;
+  switch (mode) {
+    case AV_CTRL_PLAY:
+      e->stepPending.store(0);
+      if (e->state.load() != AV_STATE_PLAYING) SetState(e, AV_STATE_PLAYING);
+      break;
+    case AV_CTRL_PAUSE:
+      if (e->state.load() == AV_STATE_PLAYING) SetState(e, AV_STATE_PAUSED);
+      break;
+    case AV_CTRL_STOP: {
+      e->stepPending.store(0);
+      const int s = e->state.load();
+      if (s != AV_STATE_PLAYING && s != AV_STATE_PAUSED) break;
+      e->flushing.store(1);
+      e->command.store(AV_CMD_STOP);
+      std::this_thread::sleep_for(kStopSettle);
+      while (e->command.load() != AV_CMD_NONE) std::this_thread::sleep_for(kControlPoll);
+      e->flushing.store(0);
+      break;
+    }
+    default:
+      break;
+  }
+  return 1;
+}

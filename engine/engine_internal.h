@@ -1,0 +1,123 @@
+// The engine's shared state and the entry points of its five threads.
+// Field groups name their owner; single words shared between threads are
+// atomics, read and written whole.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include "engine/av_engine.h"
+#include "engine/av_format.h"
+#include "engine/file_reader.h"
+#include "engine/frame_index.h"
+#include "engine/queues.h"
+
+namespace trevolo {
+
+// Requests from the controlling thread to the reader.
+inline constexpr int AV_CMD_NONE = 0;
+inline constexpr int AV_CMD_STOP = 3;
+inline constexpr int AV_CMD_SEEK = 16;
+
+inline constexpr uint64_t PACE_AHEAD_LIMIT_US = 3000000;
+inline constexpr uint64_t SEEK_WINDOW_US = 1000000;
+
+inline constexpr auto kPollInterval = std::chrono::milliseconds(5);   // presentation threads
+inline constexpr auto kReaderWait = std::chrono::milliseconds(10);    // reader idle / audio slot
+inline constexpr auto kVideoSlotWait = std::chrono::milliseconds(5);  // reader, video slot
+inline constexpr auto kControlPoll = std::chrono::milliseconds(10);   // AVSeek / AVControl
+inline constexpr auto kStopSettle = std::chrono::milliseconds(200);   // AVControl stop
+inline constexpr int kReleaseWaitTries = 300;                         // x 10 ms at teardown
+
+// Wall clock in microseconds: a millisecond tick count times 1000.
+uint64_t ClockMicros();
+
+// Test hooks: a replacement wall clock (null restores the real one), and
+// making the n-th thread start of the next AVCreate fail (0 = never).
+void SetClockMicrosForTesting(uint64_t (*clock)());
+void SetThreadStartFailureForTesting(int nth);
+
+// Pacing decision for a picture at `ts` against the presentation clock.
+enum class Pacing { Hold, Show };
+constexpr Pacing DecidePacing(uint64_t ts, uint64_t clock) {
+  if (clock == 0) return Pacing::Hold;
+  if (ts <= clock) return Pacing::Show;
+  return ts - clock < PACE_AHEAD_LIMIT_US ? Pacing::Hold : Pacing::Show;
+}
+
+// After a seek to `target`, only pictures in [target, target + 1 s) are shown.
+constexpr bool InSeekWindow(uint64_t ts, uint64_t target) {
+  return target == 0 || (ts >= target && ts - target < SEEK_WINDOW_US);
+}
+
+}  // namespace trevolo
+
+struct AvEngine {
+  // Set once by AVCreate.
+  trevolo::FileReader file;  // reader thread only once threads run
+  AvCallbacks cb{};
+  trevolo::FrameIndex index;
+
+  // Atomic, polled by every thread.
+  std::atomic<int> flushing{0};
+  std::atomic<int> state{0};
+  std::atomic<int> command{trevolo::AV_CMD_NONE};
+  std::atomic<int> stepPending{0};
+  std::atomic<int> readerIdle{0};
+  std::atomic<uint64_t> seekTarget{0};
+  // Audio frames the reader has queued since creation; zero means the file
+  // has shown no audio so far and video paces itself by the wall clock.
+  std::atomic<uint64_t> audioQueued{0};
+  // The reader raises flushRequest when it carries out a seek; each decode
+  // thread echoes it once its queues hold nothing from before. The reader
+  // resumes only then, so no packet of the old position survives the seek.
+  std::atomic<uint32_t> flushRequest{0};
+  std::atomic<uint32_t> videoFlushAck{0};
+  std::atomic<uint32_t> audioFlushAck{0};
+
+  // The queues (each guarded by its own lock).
+  trevolo::VideoPacketRing videoRing;
+  trevolo::DecodedFrameSlot decoded;
+  trevolo::AudioPacketRing audioRing;
+  trevolo::PcmRing pcm;  // its lock also guards the clock fields
+
+  // Reader thread only.
+  AvAudioFormat audioFormat{};
+
+  // Thread control.
+  std::atomic<bool> readerStop{false};
+  std::atomic<bool> videoDecodeStop{false};
+  std::atomic<bool> audioDecodeStop{false};
+  std::atomic<bool> audioOutputRunning{false};
+  std::atomic<bool> videoOutputRunning{false};
+  std::thread readerThread;
+  std::thread videoDecodeThread;
+  std::thread audioDecodeThread;
+  std::thread audioOutputThread;
+  std::thread videoOutputThread;
+};
+
+namespace trevolo {
+
+void ReaderThreadMain(AvEngine* e);
+void VideoDecodeThreadMain(AvEngine* e);
+void AudioDecodeThreadMain(AvEngine* e);
+void AudioOutputThreadMain(AvEngine* e);
+void VideoOutputThreadMain(AvEngine* e);
+
+// Starts `t` running f(e); false when the thread cannot be started.
+bool StartThread(std::thread& t, void (*f)(AvEngine*), AvEngine* e);
+
+// Copies the PCM frame at the ring's read slot out and moves the clock.
+bool TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeStamp);
+
+// Whether the pending picture is handed to the video output thread now.
+bool TakeDecodedFrame(AvEngine* e, uint64_t& timeStamp);
+void ReleaseDecodedFrame(AvEngine* e);
+
+// Reports a state change: stores it, then tells the application.
+void SetState(AvEngine* e, int state);
+
+}  // namespace trevolo

@@ -1,0 +1,176 @@
+// The reader thread: the only thread that reads the file during playback.
+// It walks the records in file order, queues audio frames and video payloads,
+// hands audio format records to the application and carries out the stop and
+// seek commands of the controlling thread.
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "engine/engine_internal.h"
+
+namespace trevolo {
+namespace {
+
+class Reader {
+ public:
+  explicit Reader(AvEngine* e) : m_e(e), m_file(e->file) {}
+
+  void run() {
+    m_scratch.reset(new (std::nothrow) uint8_t[MAX_VIDEO_PAYLOAD]);
+    if (!m_scratch) return;
+    m_e->readerIdle.store(0);
+    while (!m_e->readerStop.load()) {
+      if (!turn()) return;
+    }
+  }
+
+ private:
+  enum class Turn { Next, EndThread };
+
+  // One turn of the main loop; false when the thread must end.
+  bool turn() {
+    if (!takeCommand()) return true;
+    if (m_e->state.load() == AV_STATE_STOPPED) {
+      std::this_thread::sleep_for(kReaderWait);
+      return true;
+    }
+    AvRecordHeader h;
+    if (!m_marker.next(m_file, h)) {
+      endOfData();
+      return true;
+    }
+    if (m_e->readerStop.load()) return false;
+    switch (h.type) {
+      case AV_REC_AUDIO_FORMAT:
+        audioFormatRecord(h);
+        return true;
+      case AV_REC_MEDIA:
+        return mediaBlock(h) != Turn::EndThread;
+      default:
+        return true;  // header only; the marker search goes on behind it
+    }
+  }
+
+  // Carries out a pending command. False when the turn ends here.
+  bool takeCommand() {
+    const int cmd = m_e->command.load();
+    if (cmd == AV_CMD_STOP) {
+      m_file.seek(0);
+      m_marker.reset();
+      m_e->readerIdle.store(0);
+      // The state changes before the command is cleared, so the controlling
+      // thread's next request cannot be overtaken by this one.
+      SetState(m_e, AV_STATE_STOPPED);
+      m_e->command.store(AV_CMD_NONE);
+      return false;
+    }
+    if (cmd == AV_CMD_SEEK) {
+      PositionForSeek(m_file, m_e->index, m_e->seekTarget.load());
+      m_marker.reset();
+      if (!waitForFlush()) return false;
+      m_e->flushing.store(0);
+      const int s = m_e->state.load();
+      if (s != AV_STATE_PLAYING) {
+        m_e->stepPending.store(s == AV_STATE_PAUSED ? 1 : 0);
+        SetState(m_e, AV_STATE_PLAYING);
+      }
+      m_e->readerIdle.store(0);
+      m_e->command.store(AV_CMD_NONE);
+      return true;
+    }
+    if (m_e->readerIdle.load()) {
+      std::this_thread::sleep_for(kReaderWait);
+      return false;
+    }
+    return true;
+  }
+
+  // Waits until both decode threads have dropped everything queued so far,
+  // including a packet this thread committed after the seek was requested.
+  // False when the stop flag ends the wait.
+  bool waitForFlush() {
+    const uint32_t request = m_e->flushRequest.fetch_add(1) + 1;
+    while (m_e->videoFlushAck.load() != request || m_e->audioFlushAck.load() != request) {
+      if (m_e->readerStop.load()) return false;
+      std::this_thread::sleep_for(kVideoSlotWait);
+    }
+    return true;
+  }
+
+  void endOfData() {
+    m_file.seek(0);
+    m_marker.reset();
+    m_e->readerIdle.store(1);
+  }
+
+  void audioFormatRecord(const AvRecordHeader& h) {
+    std::copy(h.raw + 6, h.raw + 12, reinterpret_cast<uint8_t*>(&m_e->audioFormat));
+    m_frameUs = AudioFrameDurationUs(Le16(h.raw + 6));
+    if (m_e->cb.AudioFormat) m_e->cb.AudioFormat(&m_e->audioFormat);
+  }
+
+  bool readAll(void* dst, size_t n) { return m_file.read(dst, n) == n; }
+
+  Turn mediaBlock(const AvRecordHeader& h) {
+    const uint32_t n = std::min<uint32_t>(h.audioFrames, MAX_AUDIO_FRAMES_PER_BLOCK);
+    if (n > 0 && !readAll(m_lengths, 2 * n)) return endOfDataTurn();
+
+    uint32_t offset = 0;  // running audio time offset, wraps as 32-bit
+    bool discard = false;
+    for (uint32_t k = 0; k < n; ++k, offset += m_frameUs) {
+      const uint32_t len = std::min<uint32_t>(Le16(m_lengths + 2 * k), MAX_AUDIO_FRAME_BYTES);
+      if (len == 0) continue;
+      if (discard || m_e->flushing.load()) {
+        // Once one frame of a block is dropped, the rest of the block is too.
+        discard = true;
+        if (!readAll(m_scratch.get(), len)) return endOfDataTurn();
+        continue;
+      }
+      uint8_t* slot = waitForSlot([this] { return m_e->audioRing.reserve(); }, kReaderWait);
+      if (!slot) return Turn::EndThread;
+      if (!readAll(slot, len)) return endOfDataTurn();
+      m_e->audioRing.commit(len, h.audioTs + offset);
+      m_e->audioQueued.fetch_add(1);
+    }
+    if (m_e->readerStop.load()) return Turn::EndThread;
+
+    if (h.videoLength == 0) return Turn::Next;
+    const uint32_t len = std::min(h.videoLength, MAX_VIDEO_PAYLOAD);
+    if (m_e->flushing.load()) {
+      return readAll(m_scratch.get(), len) ? Turn::Next : endOfDataTurn();
+    }
+    uint8_t* slot = waitForSlot([this] { return m_e->videoRing.reserve(); }, kVideoSlotWait);
+    if (!slot) return Turn::EndThread;
+    if (!readAll(slot, len)) return endOfDataTurn();
+    m_e->videoRing.commit(len, h.videoTs);
+    return Turn::Next;
+  }
+
+  Turn endOfDataTurn() {
+    endOfData();
+    return Turn::Next;
+  }
+
+  // Polls `reserve` until it yields a slot; null when the stop flag is raised.
+  template <typename Reserve, typename Wait>
+  uint8_t* waitForSlot(Reserve reserve, Wait wait) {
+    for (;;) {
+      if (uint8_t* slot = reserve()) return slot;
+      if (m_e->readerStop.load()) return nullptr;
+      std::this_thread::sleep_for(wait);
+    }
+  }
+
+  AvEngine* m_e;
+  FileReader& m_file;
+  MarkerReader m_marker{MarkerReader::Mode::Playback};
+  std::unique_ptr<uint8_t[]> m_scratch;  // discarded payload goes here
+  uint32_t m_frameUs = kDefaultAudioFrameUs;
+  uint8_t m_lengths[2 * MAX_AUDIO_FRAMES_PER_BLOCK] = {};
+};
+
+}  // namespace
+
+void ReaderThreadMain(AvEngine* e) { Reader(e).run(); }
+
+}  // namespace trevolo

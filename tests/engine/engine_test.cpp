@@ -1,0 +1,299 @@
+// The threaded engine end to end, with controllable callbacks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/engine_internal.h"
+#include "engine_harness.h"
+#include "test_files.h"
+
+namespace trevolo {
+namespace {
+
+using namespace std::chrono_literals;
+using test::AudioMode;
+using test::g_harness;
+using test::kBase;
+using test::RecordingSpec;
+using test::SteadyClock;
+using test::WaitFor;
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { g_harness.reset(); }
+  void TearDown() override {
+    if (m_engine) AVDestroy(m_engine);
+    SetThreadStartFailureForTesting(0);
+  }
+
+  std::string write(const RecordingSpec& spec, size_t cutBytes = 0) {
+    auto bytes = test::MakeRecording(spec);
+    bytes.resize(bytes.size() - cutBytes);
+    const std::string path = m_dir.file("r.av");
+    test::WriteBytes(path, bytes);
+    return path;
+  }
+
+  AvEngine* open(const std::string& path) {
+    m_path = path;
+    AvCallbacks cb = test::HarnessCallbacks(m_path.c_str(), &m_duration);
+    m_engine = AVCreate(&cb);
+    return m_engine;
+  }
+
+  bool waitForState(int state, size_t count = 1, std::chrono::milliseconds limit = 10000ms) {
+    return WaitFor([&] {
+      auto s = g_harness.stateLog();
+      return static_cast<size_t>(std::count(s.begin(), s.end(), state)) >= count;
+    }, limit);
+  }
+
+  test::TempDir m_dir;
+  std::string m_path;
+  uint64_t m_duration = 0;
+  AvEngine* m_engine = nullptr;
+};
+
+TEST_F(EngineTest, CreateRefusesAndCallsNothing) {
+  EXPECT_EQ(open(m_dir.file("missing.av")), nullptr);
+  const std::string path = write({});
+  AvCallbacks cb = test::HarnessCallbacks(path.c_str(), &m_duration);
+  cb.LogText = nullptr;  // never called, still required
+  EXPECT_EQ(AVCreate(&cb), nullptr);
+  cb = test::HarnessCallbacks(path.c_str(), nullptr);
+  EXPECT_EQ(AVCreate(&cb), nullptr);
+  cb = test::HarnessCallbacks(nullptr, &m_duration);
+  EXPECT_EQ(AVCreate(&cb), nullptr);
+  EXPECT_EQ(AVCreate(nullptr), nullptr);
+  EXPECT_EQ(g_harness.initCalls, 0);
+  EXPECT_EQ(g_harness.otherCalls, 0);
+  EXPECT_EQ(AVDestroy(nullptr), 0);
+}
+
+TEST_F(EngineTest, ThreadThatCannotStartUndoesEverything) {
+  const std::string path = write({});
+  for (int nth = 1; nth <= 5; ++nth) {
+    g_harness.reset();
+    SetThreadStartFailureForTesting(nth);
+    EXPECT_EQ(open(path), nullptr) << "thread " << nth;
+    EXPECT_EQ(g_harness.initCalls, 1);
+    EXPECT_EQ(g_harness.exitCalls, 1);
+    EXPECT_TRUE(g_harness.stateLog().empty());
+  }
+}
+
+TEST_F(EngineTest, PlaysEveryPictureAndFrameInOrderThenStops) {
+  ASSERT_NE(open(write({.pictures = 25})), nullptr);
+  EXPECT_EQ(m_duration, 24u * 40000);
+  ASSERT_TRUE(waitForState(AV_STATE_STOPPED));
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() == 25 && g_harness.audioCount() == 50; }));
+  EXPECT_EQ(g_harness.stateLog(), (std::vector<int>{1, 3}));
+  const auto pics = g_harness.pictureLog();
+  for (size_t n = 0; n < pics.size(); ++n) EXPECT_EQ(pics[n].timeStamp, kBase + n * 40000) << n;
+  const auto audio = g_harness.audioLog();
+  for (size_t k = 0; k < audio.size(); ++k) EXPECT_EQ(audio[k], k * 20000) << k;
+  EXPECT_EQ(AVDestroy(m_engine), 1);
+  m_engine = nullptr;
+  EXPECT_EQ(g_harness.exitCalls, 1);
+}
+
+TEST_F(EngineTest, SeekBounds) {
+  ASSERT_NE(open(write({.pictures = 25})), nullptr);
+  EXPECT_EQ(AVSeek(m_engine, 0), 1);
+  EXPECT_EQ(AVSeek(m_engine, m_duration), 1);
+  EXPECT_EQ(AVSeek(m_engine, m_duration + 1), -1);
+  EXPECT_EQ(AVSeek(m_engine, UINT64_MAX), -1) << "a wrapped target is refused";
+}
+
+TEST_F(EngineTest, ControlModesThatChangeNothing) {
+  g_harness.audioMode = AudioMode::RealTime;
+  ASSERT_NE(open(write({.pictures = 100})), nullptr);
+  EXPECT_EQ(AVControl(m_engine, AV_CTRL_PLAY), 1);
+  EXPECT_EQ(AVControl(m_engine, 7), 1);
+  EXPECT_EQ(AVControl(m_engine, AV_CTRL_PAUSE), 1);
+  EXPECT_EQ(AVControl(m_engine, AV_CTRL_PAUSE), 1);
+  EXPECT_EQ(g_harness.stateLog(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(AVControl(m_engine, AV_CTRL_STOP), 1);
+  ASSERT_TRUE(waitForState(AV_STATE_STOPPED));
+  const auto t0 = SteadyClock::now();
+  EXPECT_EQ(AVControl(m_engine, AV_CTRL_STOP), 1);
+  EXPECT_LT(SteadyClock::now() - t0, 100ms) << "stop while stopped returns at once";
+  EXPECT_EQ(g_harness.stateLog(), (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(EngineTest, NothingIsPresentedWhilePaused) {
+  g_harness.audioMode = AudioMode::RealTime;
+  ASSERT_NE(open(write({.pictures = 75})), nullptr);
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() >= 5; }));
+  AVControl(m_engine, AV_CTRL_PAUSE);
+  std::this_thread::sleep_for(50ms);  // a render already under way may finish
+  const size_t pictures = g_harness.pictureCount();
+  const size_t audio = g_harness.audioCount();
+  std::this_thread::sleep_for(400ms);
+  EXPECT_EQ(g_harness.pictureCount(), pictures);
+  EXPECT_EQ(g_harness.audioCount(), audio);
+  AVControl(m_engine, AV_CTRL_PLAY);
+  ASSERT_TRUE(waitForState(AV_STATE_STOPPED));
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() == 75; }));
+  EXPECT_EQ(g_harness.stateLog(), (std::vector<int>{1, 2, 1, 3}));
+}
+
+TEST_F(EngineTest, SeekWhilePausedShowsOnePictureAndPausesAgain) {
+  g_harness.audioMode = AudioMode::RealTime;
+  ASSERT_NE(open(write({.pictures = 125, .gop = 25})), nullptr);
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() >= 3; }));
+  AVControl(m_engine, AV_CTRL_PAUSE);
+  std::this_thread::sleep_for(50ms);
+  const size_t before = g_harness.pictureCount();
+  const uint64_t offset = 2500000 + 10000;  // between two pictures, mid-GOP
+  ASSERT_EQ(AVSeek(m_engine, offset), 1);
+  ASSERT_TRUE(waitForState(AV_STATE_PAUSED, 2));
+  std::this_thread::sleep_for(300ms);
+  const auto pics = g_harness.pictureLog();
+  ASSERT_EQ(pics.size(), before + 1) << "exactly one picture is shown";
+  const uint64_t target = kBase + offset;
+  EXPECT_GE(pics.back().timeStamp, target);
+  EXPECT_LT(pics.back().timeStamp, target + 1000000);
+  EXPECT_EQ(pics.back().timeStamp, kBase + 2520000) << "the first picture at or after the target";
+  EXPECT_EQ(g_harness.stateLog(), (std::vector<int>{1, 2, 1, 2}));
+}
+
+TEST_F(EngineTest, SeekWhilePlayingResumesAtTheTarget) {
+  g_harness.audioMode = AudioMode::RealTime;
+  ASSERT_NE(open(write({.pictures = 125, .gop = 25})), nullptr);
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() >= 3; }));
+  const uint64_t offset = 3000000;
+  ASSERT_EQ(AVSeek(m_engine, offset), 1);
+  const size_t picturesAtSeek = g_harness.pictureCount();
+  const size_t audioAtSeek = g_harness.audioCount();
+  ASSERT_TRUE(WaitFor([&] { return g_harness.pictureCount() >= picturesAtSeek + 5; }));
+  const auto pics = g_harness.pictureLog();
+  // At most one picture already handed out before the seek may still land.
+  size_t firstNew = picturesAtSeek;
+  if (pics[firstNew].timeStamp < kBase + offset) ++firstNew;
+  EXPECT_EQ(pics[firstNew].timeStamp, kBase + offset);
+  for (size_t i = firstNew; i < pics.size(); ++i) EXPECT_GE(pics[i].timeStamp, kBase + offset);
+  const auto audio = g_harness.audioLog();
+  size_t lateAudio = 0;
+  for (size_t i = audioAtSeek; i < audio.size(); ++i) lateAudio += audio[i] < offset;
+  EXPECT_LE(lateAudio, 1u);
+  EXPECT_EQ(g_harness.stateLog(), (std::vector<int>{1})) << "a seek while playing changes no state";
+}
+
+TEST_F(EngineTest, StopRewindsAndPlayStartsAgain) {
+  g_harness.audioMode = AudioMode::RealTime;
+  ASSERT_NE(open(write({.pictures = 100})), nullptr);
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() >= 5; }));
+  AVControl(m_engine, AV_CTRL_STOP);
+  ASSERT_TRUE(waitForState(AV_STATE_STOPPED));
+  std::this_thread::sleep_for(50ms);
+  const size_t stoppedAt = g_harness.pictureCount();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(g_harness.pictureCount(), stoppedAt) << "nothing is presented while stopped";
+  AVControl(m_engine, AV_CTRL_PLAY);
+  ASSERT_TRUE(WaitFor([&] { return g_harness.pictureCount() > stoppedAt; }));
+  EXPECT_EQ(g_harness.pictureLog()[stoppedAt].timeStamp, kBase) << "played again from the start";
+  EXPECT_EQ(g_harness.stateLog(), (std::vector<int>{1, 3, 1}));
+}
+
+TEST_F(EngineTest, FileCutShortInItsLastBlockStillEnds) {
+  // The last block loses the end of its video payload: no packet carries the
+  // last time stamp, yet the end is reported once everything has played.
+  ASSERT_NE(open(write({.pictures = 20}, 50)), nullptr);
+  ASSERT_TRUE(waitForState(AV_STATE_STOPPED));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(g_harness.stateLog(), (std::vector<int>{1, 3}));
+  EXPECT_EQ(g_harness.pictureCount(), 19u);
+}
+
+TEST_F(EngineTest, DamagedStretchesArePassedOver) {
+  std::vector<uint8_t> bytes;
+  AvWriter w(&bytes);
+  w.audioFormat(kAmrFormatWord);
+  for (int n = 0; n < 10; ++n) {
+    w.raw(std::vector<uint8_t>(static_cast<size_t>(n * 7), 0xFF));  // runs of 0xFF between records
+    const uint64_t ts = kBase + static_cast<uint64_t>(n) * 40000;
+    w.mediaBlock(ts, SyntheticAccessUnit(100, n == 0, 0), ts,
+                 {test::AudioFrame(40, 1), test::AudioFrame(0, 0)});  // 40 > 36: misread to the next marker
+  }
+  const std::string path = m_dir.file("d.av");
+  test::WriteBytes(path, bytes);
+  ASSERT_NE(open(path), nullptr);
+  ASSERT_TRUE(waitForState(AV_STATE_STOPPED));
+  // Each block's long frame is cut to 36 bytes; its video is then read four
+  // bytes early, and the marker search finds the next block in step.
+  ASSERT_TRUE(WaitFor([] { return g_harness.audioCount() == 10 && g_harness.pictureCount() == 10; }));
+  EXPECT_EQ(g_harness.stateLog(), (std::vector<int>{1, 3}));
+}
+
+TEST_F(EngineTest, VideoWithoutAudioPlaysInRealTime) {
+  ASSERT_NE(open(write({.pictures = 25, .audioPerPicture = 0, .audioFormat = false})), nullptr);
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() == 25; }));
+  auto pics = g_harness.pictureLog();
+  const auto span = pics.back().at - pics.front().at;
+  EXPECT_GT(span, 800ms) << "25 pictures at 25 fps take about a second";
+  EXPECT_LT(span, 1500ms);
+
+  // After a seek the picture does not freeze: video resumes from the target,
+  // again at its own pace.
+  ASSERT_EQ(AVSeek(m_engine, 200000), 1);
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() >= 25 + 20; }, 5000ms));
+  pics = g_harness.pictureLog();
+  EXPECT_EQ(pics[25].timeStamp, kBase + 200000);
+  const auto resumed = pics[44].at - pics[25].at;
+  EXPECT_GT(resumed, 600ms);
+  EXPECT_LT(resumed, 1200ms);
+}
+
+TEST_F(EngineTest, PicturesFollowTheAudioClock) {
+  g_harness.audioMode = AudioMode::RealTime;
+  ASSERT_NE(open(write({.pictures = 50})), nullptr);
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() == 50; }));
+  const auto pics = g_harness.pictureLog();
+  // Each picture appears when the audio of its instant is being taken: its
+  // wall time after the first picture matches its time stamp.
+  int onTime = 0;
+  for (const auto& p : pics) {
+    const auto expected = std::chrono::microseconds(p.timeStamp - kBase);
+    const auto actual = p.at - pics.front().at;
+    if (actual > expected - 60ms && actual < expected + 60ms) ++onTime;
+  }
+  EXPECT_GE(onTime, 45) << "95% within 60 ms";
+}
+
+TEST_F(EngineTest, AudioBeforeTheFirstPictureIsNeverOffered) {
+  std::vector<uint8_t> bytes;
+  AvWriter w(&bytes);
+  w.audioFormat(kAmrFormatWord);
+  // The first block's audio starts two frames before its picture.
+  for (int n = 0; n < 5; ++n) {
+    const uint64_t ts = kBase + static_cast<uint64_t>(n) * 40000;
+    w.mediaBlock(ts, SyntheticAccessUnit(100, n == 0, 0), ts - 40000,
+                 {test::AudioFrame(32, 1), test::AudioFrame(32, 2)});
+  }
+  const std::string path = m_dir.file("early.av");
+  test::WriteBytes(path, bytes);
+  ASSERT_NE(open(path), nullptr);
+  ASSERT_TRUE(waitForState(AV_STATE_STOPPED));
+  ASSERT_TRUE(WaitFor([] { return g_harness.audioCount() == 8; }));
+  std::this_thread::sleep_for(100ms);
+  const auto audio = g_harness.audioLog();
+  ASSERT_EQ(audio.size(), 8u);
+  EXPECT_EQ(audio.front(), 0u);
+}
+
+TEST_F(EngineTest, RefusedAudioIsOfferedAgainAndHoldsTheClock) {
+  g_harness.audioMode = AudioMode::Refuse;
+  ASSERT_NE(open(write({.pictures = 50})), nullptr);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(g_harness.audioCount(), 0u);
+  EXPECT_LE(g_harness.pictureCount(), 1u) << "the clock stands at the first frame";
+  g_harness.audioMode = AudioMode::Instant;
+  ASSERT_TRUE(waitForState(AV_STATE_STOPPED));
+  ASSERT_TRUE(WaitFor([] { return g_harness.audioCount() == 100; }));
+  EXPECT_EQ(g_harness.audioLog().front(), 0u) << "the refused frame is the one accepted later";
+}
+
+}  // namespace
+}  // namespace trevolo
