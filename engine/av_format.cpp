@@ -4,17 +4,6 @@
 
 namespace trevolo {
 
-AvRecordHeader ParseHeader(const uint8_t* bytes) {
-  AvRecordHeader h;
-  std::memcpy(h.raw, bytes, kHeaderBytes);
-  h.type = bytes[5];
-  h.audioFrames = Le16(bytes + 6);
-  h.videoLength = Le32(bytes + 8);
-  h.videoTs = Le64(bytes + 12);
-  h.audioTs = Le64(bytes + 20);
-  return h;
-}
-
 uint32_t AudioFrameDurationUs(uint16_t formatWord) {
   static constexpr uint32_t kSamples[8] = {80, 160, 320, 480, 1024, 2048, 2048, 2048};
   static constexpr uint32_t kRates[8] = {8000, 11025, 16000, 22050, 24000, 32000, 44100, 48000};
@@ -23,13 +12,7 @@ uint32_t AudioFrameDurationUs(uint16_t formatWord) {
   return static_cast<uint32_t>(samples * 1000000u) / rate;
 }
 
-bool IsKeyFrame(const uint8_t* payload, uint32_t available, uint32_t videoLength) {
-  if (videoLength < 8 || available < 8) return false;
-  return payload[0] == 0 && payload[1] == 0 && payload[2] == 0 && payload[3] == 1 &&
-         (payload[4] & 0x1F) == 7;
-}
-
-bool MarkerReader::next(FileReader& file, AvRecordHeader& out) {
+bool MarkerReader::search(FileReader& file, AvRecordHeader& out) {
   for (;;) {
     const size_t want = kHeaderBytes - static_cast<size_t>(m_counter);
     const size_t got = file.read(m_chunk, want);

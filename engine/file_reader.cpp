@@ -84,17 +84,40 @@ size_t FileReader::read(void* dst, size_t n) {
   return done;
 }
 
-bool FileReader::seek(int64_t position) {
-  if (!m_file || position < 0) return false;
-  if (position >= m_bufferPos && position <= m_bufferPos + static_cast<int64_t>(m_bufferFill)) {
-    m_bufferIndex = static_cast<size_t>(position - m_bufferPos);
-    return true;
+const uint8_t* FileReader::peekSlow(size_t n) {
+  if (!m_file || n > kMaxPeek) return nullptr;
+  if (m_bufferFill - m_bufferIndex >= n) return m_buffer.get() + m_bufferIndex;
+  // Keep what is left and append the next part of the file behind it.
+  const size_t left = m_bufferFill - m_bufferIndex;
+  const int64_t pos = tell();
+  std::memmove(m_buffer.get(), m_buffer.get() + m_bufferIndex, left);
+  m_bufferPos = pos;
+  m_bufferIndex = 0;
+  m_bufferFill = left;
+  const int64_t readPos = pos + static_cast<int64_t>(left);
+  if (m_osPos != readPos && std::fseek(m_file, static_cast<long>(readPos), SEEK_SET) != 0) {
+    m_osPos = -1;
+    return nullptr;
   }
+  const size_t want = std::min(m_refillSize, kMaxRefill - left);
+  const size_t got = std::fread(m_buffer.get() + left, 1, want, m_file);
+  m_osPos = readPos + static_cast<int64_t>(got);
+  m_bufferFill = left + got;
+  if (got == want && m_refillSize < kMaxRefill) m_refillSize *= 2;
+  return m_bufferFill >= n ? m_buffer.get() : nullptr;
+}
+
+bool FileReader::seekFar(int64_t position) {
+  if (!m_file || position < 0) return false;
   // A far jump: start the next refill small, since scanners only want a
-  // header's worth of bytes there.
+  // header's worth of bytes there. A short step past the buffer is still
+  // sequential reading and keeps the refill size.
+  const int64_t bufferEnd = m_bufferPos + static_cast<int64_t>(m_bufferFill);
+  if (position < bufferEnd || position - bufferEnd > static_cast<int64_t>(kMinRefill)) {
+    m_refillSize = kMinRefill;
+  }
   m_bufferPos = position;
   m_bufferIndex = m_bufferFill = 0;
-  m_refillSize = kMinRefill;
   return true;
 }
 

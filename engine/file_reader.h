@@ -28,9 +28,30 @@ class FileReader {
   // on a read error).
   size_t read(void* dst, size_t n);
 
+  // Up to kMaxPeek bytes at the current position without moving it: a
+  // pointer into the buffer, or null when fewer than n bytes remain.
+  const uint8_t* peek(size_t n) {
+    if (m_bufferFill - m_bufferIndex >= n) return m_buffer.get() + m_bufferIndex;
+    return peekSlow(n);
+  }
+  // The buffered bytes at the current position (none when the buffer is used up).
+  const uint8_t* buffered(size_t& available) const {
+    available = m_bufferFill - m_bufferIndex;
+    return m_buffer.get() + m_bufferIndex;
+  }
+  // Moves forward by n bytes that the last peek made available.
+  void skip(size_t n) { m_bufferIndex += n; }
+  static constexpr size_t kMaxPeek = 4096;
+
   // Absolute positioning. Positions past the end are allowed (reads there
   // return nothing); negative positions fail.
-  bool seek(int64_t position);
+  bool seek(int64_t position) {
+    if (position >= m_bufferPos && position <= m_bufferPos + static_cast<int64_t>(m_bufferFill)) {
+      m_bufferIndex = static_cast<size_t>(position - m_bufferPos);
+      return true;
+    }
+    return seekFar(position);
+  }
   int64_t tell() const { return m_bufferPos + static_cast<int64_t>(m_bufferIndex); }
 
   // File size in bytes, or -1 when it cannot be determined. Leaves the
@@ -39,6 +60,8 @@ class FileReader {
 
  private:
   bool refill();
+  const uint8_t* peekSlow(size_t n);
+  bool seekFar(int64_t position);
 
   static constexpr size_t kMinRefill = 4096;
   static constexpr size_t kMaxRefill = 256 * 1024;

@@ -21,6 +21,34 @@ void FrameIndex::append(uint64_t offset, uint64_t timeStamp) {
 
 bool RecordWalker::next(ScannedBlock& block) {
   while (!m_ended) {
+    if (nextInBuffer(block) || nextSlow(block)) return true;
+  }
+  return false;
+}
+
+// The common case, decided on the buffered bytes alone: a marker right here
+// and the whole head of the block already in memory. Bare headers are
+// stepped over. False when the general path must take over.
+bool RecordWalker::nextInBuffer(ScannedBlock& block) {
+  if (m_marker.counter() != 0) return false;
+  for (;;) {
+    size_t avail = 0;
+    const uint8_t* p = m_file.buffered(avail);
+    size_t advance = 0;
+    const Head head = decodeHead(p, avail, block, advance);
+    if (head == Head::NotBuffered) return false;
+    if (head == Head::Bare) {
+      m_file.skip(advance);
+      continue;
+    }
+    block.headerOffset = m_file.tell();
+    if (!m_file.seek(block.headerOffset + static_cast<int64_t>(advance))) m_ended = true;
+    return true;
+  }
+}
+
+bool RecordWalker::nextSlow(ScannedBlock& block) {
+  for (;;) {
     AvRecordHeader h;
     if (!m_marker.next(m_file, h)) {
       m_ended = true;
@@ -39,8 +67,15 @@ bool RecordWalker::next(ScannedBlock& block) {
     const uint32_t n = std::min<uint32_t>(h.audioFrames, MAX_AUDIO_FRAMES_PER_BLOCK);
     uint64_t audioBytes = 0;
     if (n > 0) {
-      uint8_t table[2 * MAX_AUDIO_FRAMES_PER_BLOCK];
-      const size_t got = m_file.read(table, 2 * n);
+      const uint8_t* table = m_file.peek(2 * n);
+      uint8_t copy[2 * MAX_AUDIO_FRAMES_PER_BLOCK];
+      size_t got = 2 * n;
+      if (table) {
+        m_file.skip(got);
+      } else {
+        got = m_file.read(copy, 2 * n);
+        table = copy;
+      }
       if (got == 0) {
         m_ended = true;
         return true;
@@ -53,8 +88,13 @@ bool RecordWalker::next(ScannedBlock& block) {
       return true;
     }
     if (h.videoLength >= 8) {
-      uint8_t head[8];
-      const size_t got = m_file.read(head, sizeof head);
+      uint8_t copy[8];
+      const uint8_t* head = m_file.peek(sizeof copy);
+      size_t got = sizeof copy;
+      if (!head) {
+        got = m_file.read(copy, sizeof copy);
+        head = copy;
+      }
       if (got == 0) {
         m_ended = true;
         return true;
@@ -64,7 +104,6 @@ bool RecordWalker::next(ScannedBlock& block) {
     if (!m_file.seek(videoStart + static_cast<int64_t>(h.videoLength))) m_ended = true;
     return true;
   }
-  return false;
 }
 
 namespace {
@@ -73,14 +112,14 @@ void BuildFullIndex(FileReader& file, FrameIndex& index) {
   index.full = true;
   file.seek(0);
   RecordWalker walker(file);
-  ScannedBlock b;
-  while (walker.next(b)) {
+  walker.forEach([&index](const ScannedBlock& b) {
     if (b.videoLength > 0) {
       index.last = b.videoTs;
       if (index.first == 0) index.first = b.videoTs;
     }
     if (b.keyFrame) index.append(static_cast<uint64_t>(b.headerOffset), b.videoTs);
-  }
+    return true;
+  });
 }
 
 // Walks from `start` to the end of the file; true with the time stamp of the

@@ -7,6 +7,7 @@
 // Offsets are 64-bit, so recordings of several GiB index like small ones.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -50,11 +51,81 @@ class RecordWalker {
   // The next media block; false when the scan has ended.
   bool next(ScannedBlock& block);
 
+  // Calls onBlock(const ScannedBlock&) for every media block to the end of
+  // the scan, or until it returns false. Blocks whose head is already
+  // buffered are decoded in a tight loop over the buffer.
+  template <typename OnBlock>
+  void forEach(OnBlock&& onBlock);
+
  private:
+  bool nextInBuffer(ScannedBlock& block);
+  // Decodes the record at p from the `avail` bytes buffered there. Bare: a
+  // type 1 or 2 header, `advance` = 28. Block: `block` (all but its offset)
+  // and `advance` = the distance to the next record. NotBuffered: no marker
+  // at p, or the block's head is not all in the buffer.
+  enum class Head { NotBuffered, Bare, Block };
+  static Head decodeHead(const uint8_t* p, size_t avail, ScannedBlock& block, size_t& advance) {
+    if (avail < kHeaderBytes || Le32(p) != 0x88FFFFFFu) return Head::NotBuffered;
+    const uint8_t type = p[5];
+    if (type == AV_REC_AUDIO_FORMAT || type == AV_REC_SKIPPED) {
+      advance = kHeaderBytes;
+      return Head::Bare;
+    }
+    const uint32_t n = std::min<uint32_t>(Le16(p + 6), MAX_AUDIO_FRAMES_PER_BLOCK);
+    const uint32_t videoLength = Le32(p + 8);
+    size_t videoAt = kHeaderBytes + 2 * static_cast<size_t>(n);
+    if (videoAt > avail) return Head::NotBuffered;
+    for (uint32_t k = 0; k < n; ++k) videoAt += Le16(p + kHeaderBytes + 2 * k);
+    const bool needHead = videoLength >= 8;
+    if (needHead && videoAt + 8 > avail) return Head::NotBuffered;
+    block.videoLength = videoLength;
+    block.videoTs = Le64(p + 12);
+    block.keyFrame = needHead && IsKeyFrame(p + videoAt, 8, videoLength);
+    advance = videoAt + videoLength;
+    return Head::Block;
+  }
+  bool nextSlow(ScannedBlock& block);
+
   FileReader& m_file;
   MarkerReader m_marker;
   bool m_ended = false;
 };
+
+template <typename OnBlock>
+void RecordWalker::forEach(OnBlock&& onBlock) {
+  ScannedBlock block;
+  while (!m_ended) {
+    if (m_marker.counter() == 0) {
+      size_t avail = 0;
+      const uint8_t* const base = m_file.buffered(avail);
+      const int64_t basePos = m_file.tell();
+      size_t p = 0;  // offset of the record being decoded, from base
+      for (;;) {
+        size_t advance = 0;
+        const Head head = decodeHead(base + p, avail - p, block, advance);
+        if (head == Head::NotBuffered) break;
+        if (head == Head::Bare) {
+          p += advance;
+          continue;
+        }
+        block.headerOffset = basePos + static_cast<int64_t>(p);
+        const bool more = onBlock(static_cast<const ScannedBlock&>(block));
+        if (!more || advance > avail - p) {
+          // Done, or the payload runs past the buffer: continue from the file.
+          if (!m_file.seek(block.headerOffset + static_cast<int64_t>(advance))) m_ended = true;
+          if (!more) return;
+          p = avail + 1;  // marks the position as already set
+          break;
+        }
+        p += advance;
+      }
+      if (p <= avail) m_file.seek(basePos + static_cast<int64_t>(p));
+      if (p > avail) continue;
+    }
+    if (!nextSlow(block)) return;
+    if (!onBlock(static_cast<const ScannedBlock&>(block))) return;
+  }
+}
 
 // Builds the index and the first and last time stamps; leaves the file at 0.
 void BuildIndex(FileReader& file, FrameIndex& index);

@@ -3,6 +3,7 @@
 // hands audio format records to the application and carries out the stop and
 // seek commands of the controlling thread.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -104,8 +105,8 @@ class Reader {
   }
 
   void audioFormatRecord(const AvRecordHeader& h) {
-    std::copy(h.raw + 6, h.raw + 12, reinterpret_cast<uint8_t*>(&m_e->audioFormat));
-    m_frameUs = AudioFrameDurationUs(Le16(h.raw + 6));
+    std::memcpy(&m_e->audioFormat, h.format, sizeof h.format);
+    m_frameUs = AudioFrameDurationUs(Le16(h.format));
     if (m_e->cb.AudioFormat) m_e->cb.AudioFormat(&m_e->audioFormat);
   }
 

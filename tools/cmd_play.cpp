@@ -328,7 +328,10 @@ int CmdPlay(int argc, char** argv) {
   if (g_session.pcm) std::fclose(g_session.pcm);
 
   std::string states;
-  for (int s : g_session.states) states += (states.empty() ? "" : ",") + std::to_string(s);
+  for (int s : g_session.states) {
+    if (!states.empty()) states += ',';
+    states += std::to_string(s);
+  }
   std::printf("states: %s\n", states.c_str());
   std::printf("audio_frames: %llu\n", static_cast<unsigned long long>(g_session.audioFrames.load()));
   std::printf("pictures: %llu\n", static_cast<unsigned long long>(g_session.pictures.load()));

@@ -115,8 +115,9 @@ TEST(MarkerSearch, MarkerShapes) {
   EXPECT_EQ(ReadHeaderStamps(withPrefix({1, 0xFF, 0xFF}, false), MarkerReader::Mode::Scanner),
             std::vector<uint64_t>{77});
   // FF FF 88 is no marker: the bytes after it are not a record.
-  std::vector<uint8_t> notMarker = {0xFF, 0xFF, 0x88};
-  notMarker.resize(60, 0x11);
+  std::vector<uint8_t> notMarker(60, 0x11);
+  notMarker[0] = notMarker[1] = 0xFF;
+  notMarker[2] = 0x88;
   EXPECT_TRUE(ReadHeaderStamps(notMarker, MarkerReader::Mode::Playback).empty());
 }
 
