@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 using test::AudioMode;
 using test::g_harness;
 using test::kBase;
-using test::RecordingSpec;
+using test::RecordingPlan;
 using test::SteadyClock;
 using test::WaitFor;
 
@@ -27,8 +27,8 @@ class EngineTest : public ::testing::Test {
     SetThreadStartFailureForTesting(0);
   }
 
-  std::string write(const RecordingSpec& spec, size_t cutBytes = 0) {
-    auto bytes = test::MakeRecording(spec);
+  std::string write(const RecordingPlan& plan, size_t cutBytes = 0) {
+    auto bytes = test::MakeRecording(plan);
     bytes.resize(bytes.size() - cutBytes);
     const std::string path = m_dir.file("r.av");
     test::WriteBytes(path, bytes);

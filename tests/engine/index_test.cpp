@@ -12,7 +12,7 @@ namespace {
 
 using test::kBase;
 using test::MakeRecording;
-using test::RecordingSpec;
+using test::RecordingPlan;
 using test::TempDir;
 using test::WriteBytes;
 

@@ -44,7 +44,7 @@ inline std::vector<uint8_t> AudioFrame(size_t bytes, uint8_t tag) {
   return std::vector<uint8_t>(bytes, tag);
 }
 
-struct RecordingSpec {
+struct RecordingPlan {
   int pictures = 25;
   int fps = 25;
   int gop = 10;
@@ -55,7 +55,7 @@ struct RecordingSpec {
 
 // A well-formed recording: picture n at kBase + n * 1e6 / fps, key frames
 // every `gop` pictures, with the audio of the same instant in its block.
-inline std::vector<uint8_t> MakeRecording(const RecordingSpec& s) {
+inline std::vector<uint8_t> MakeRecording(const RecordingPlan& s) {
   std::vector<uint8_t> bytes;
   AvWriter w(&bytes);
   if (s.audioFormat) w.audioFormat(kAmrFormatWord);
