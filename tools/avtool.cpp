@@ -44,6 +44,15 @@ const DecoderBackend* FindDecoderBackend(const std::string& name) {
   return it == Backends().end() ? nullptr : it->second;
 }
 
+int RunCommand(const char* name, int argc, char** argv) {
+  auto it = Commands().find(name);
+  if (it == Commands().end()) {
+    std::fprintf(stderr, "avtool: this build has no '%s'\n", name);
+    return kExitUsage;
+  }
+  return it->second.fn(argc, argv);
+}
+
 int Fail(const char* command, const std::string& message) {
   std::fprintf(stderr, "avtool %s: %s\n", command, message.c_str());
   return kExitError;

@@ -22,6 +22,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitError = 1;  // missing, unreadable or invalid input
 inline constexpr int kExitUsage = 2;
 
+// Runs the command registered as `name` with argv[0] = name; kExitUsage with a
+// message when this build has no such command.
+int RunCommand(const char* name, int argc, char** argv);
+
 // Prints "avtool NAME: message" on stderr and returns kExitError.
 int Fail(const char* command, const std::string& message);
 

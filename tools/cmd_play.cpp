@@ -192,7 +192,7 @@ bool ParsePause(const char* s, std::vector<Event>& events) {
 }
 
 constexpr const char* kUsage =
-    "play [--fast] [--decoders null|real] [--pause-at MS[:HOLD_MS]] [--seek MS:OFFSET_US]... "
+    "play [--window ...] [--fast] [--decoders null|real] [--pause-at MS[:HOLD_MS]] [--seek MS:OFFSET_US]... "
     "[--yuv OUT] [--pcm OUT] [--framemd5] [--timeout-ms MS] FILE";
 
 struct Options {
@@ -283,6 +283,15 @@ void RunTimeline(AvEngine* engine, const std::vector<Event>& events, long long t
 }
 
 int CmdPlay(int argc, char** argv) {
+  // In a window, through the player's own media path: a command of its own.
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--window")) {
+      std::vector<char*> rest(argv, argv + argc);
+      rest.erase(rest.begin() + i);
+      rest[0] = const_cast<char*>("play-window");
+      return RunCommand("play-window", static_cast<int>(rest.size()), rest.data());
+    }
+  }
   Options o;
   if (int r = ParseOptions(argc, argv, o); r != kExitOk) return r;
   g_session.backend = FindDecoderBackend(o.decoders);
