@@ -1,0 +1,404 @@
+// The minimal window over SDL2. Posted messages and picture wake-ups travel
+// as SDL user events, so the UI thread sleeps in SDL_WaitEventTimeout until
+// something happens. Only this thread touches the SDL renderer.
+#include "platform/window.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <mutex>
+
+#include "platform/display_presenter.h"
+
+namespace trevolo::platform {
+
+namespace {
+
+// Matrix for YUV pictures: BT.601 below this many lines, BT.709 from it.
+constexpr uint32_t kHdLines = 720;
+// Cap on picture surfaces when the renderer reports no texture limit.
+constexpr uint32_t kDefaultMaxTexture = 16384;
+
+// SDL user event types: posted messages and picture wake-ups. Registered
+// once per process, since SDL hands out event numbers for its lifetime.
+struct EventTypes {
+  uint32_t message = 0;
+  uint32_t picture = 0;
+};
+
+const EventTypes& eventTypes() {
+  static const EventTypes types = [] {
+    const Uint32 first = SDL_RegisterEvents(2);
+    return first == static_cast<Uint32>(-1) ? EventTypes{} : EventTypes{first, first + 1};
+  }();
+  return types;
+}
+
+bool isSoftwareRasteriser(const char* name) {
+  std::string lower = name != nullptr ? name : "";
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (const char* soft : {"llvmpipe", "softpipe", "software", "swrast"}) {
+    if (lower.find(soft) != std::string::npos) return true;
+  }
+  return lower.empty();
+}
+
+// True only when OpenGL runs on real graphics hardware. Without a screen
+// (dummy, offscreen) there is nothing to accelerate.
+bool hasHardwareOpenGl() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr || std::string(driver) == "dummy" || std::string(driver) == "offscreen") {
+    return false;
+  }
+  SDL_Window* probe = SDL_CreateWindow("", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  if (probe == nullptr) return false;
+  bool hardware = false;
+  if (SDL_GLContext context = SDL_GL_CreateContext(probe)) {
+    using GetString = const unsigned char* (*)(unsigned int);
+    constexpr unsigned int kGlRenderer = 0x1F01;
+    auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    if (getString != nullptr) {
+      hardware = !isSoftwareRasteriser(reinterpret_cast<const char*>(getString(kGlRenderer)));
+    }
+    SDL_GL_DeleteContext(context);
+  }
+  SDL_DestroyWindow(probe);
+  return hardware;
+}
+
+int rendererIndex(const char* name) {
+  for (int i = 0; i < SDL_GetNumRenderDrivers(); ++i) {
+    SDL_RendererInfo info{};
+    if (SDL_GetRenderDriverInfo(i, &info) == 0 && std::string(info.name) == name) return i;
+  }
+  return -1;
+}
+
+Uint32 textureFormat(SurfaceFormat format) {
+  switch (format) {
+    case SurfaceFormat::YV12: return SDL_PIXELFORMAT_YV12;
+    case SurfaceFormat::I420: return SDL_PIXELFORMAT_IYUV;
+    case SurfaceFormat::YUY2: return SDL_PIXELFORMAT_YUY2;
+    case SurfaceFormat::YVYU: return SDL_PIXELFORMAT_YVYU;
+    case SurfaceFormat::UYVY: return SDL_PIXELFORMAT_UYVY;
+    case SurfaceFormat::NV12: return SDL_PIXELFORMAT_NV12;
+    case SurfaceFormat::Palette8: return SDL_PIXELFORMAT_ARGB8888;  // expanded by SDL on upload
+    case SurfaceFormat::Rgb555: return SDL_PIXELFORMAT_RGB555;
+    case SurfaceFormat::Rgb565: return SDL_PIXELFORMAT_RGB565;
+    case SurfaceFormat::Rgb32: return SDL_PIXELFORMAT_RGB888;
+  }
+  return SDL_PIXELFORMAT_UNKNOWN;
+}
+
+bool isYuv(SurfaceFormat format) {
+  return format != SurfaceFormat::Palette8 && format != SurfaceFormat::Rgb555 &&
+         format != SurfaceFormat::Rgb565 && format != SurfaceFormat::Rgb32;
+}
+
+void chooseColourMatrix(uint32_t height) {
+  SDL_SetYUVConversionMode(height >= kHdLines ? SDL_YUV_CONVERSION_BT709
+                                              : SDL_YUV_CONVERSION_BT601);
+}
+
+}  // namespace
+
+struct Window::Impl {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  bool videoStarted = false;  // SDL's video subsystem is counted, so quit only what we started
+  Uint32 windowId = 0;
+  RendererPath path = RendererPath::Software;
+  std::shared_ptr<VideoPresenter> presenter = std::make_shared<VideoPresenter>();
+
+  MessageHandler onMessage;          // UI thread
+  std::function<void()> onClose;     // UI thread
+  std::atomic<bool> closeRequested{false};
+  bool needsRedraw = true;           // UI thread
+
+  mutable std::mutex rectMutex;
+  Rect video;               // guarded by rectMutex
+  bool videoRectSet = false;  // guarded by rectMutex
+
+  // UI thread: the texture showing the attached surface's picture.
+  SDL_Texture* texture = nullptr;
+  const SurfaceMemory* textureSource = nullptr;
+  SurfaceFormat textureKind = SurfaceFormat::YV12;
+  uint32_t textureWidth = 0;
+  uint32_t textureHeight = 0;
+
+  ~Impl();
+  bool open(const WindowOptions& options, std::string* error);
+  void handle(const SDL_Event& event);
+  void dropTexture();
+  bool ensureTexture(const SurfaceMemory& memory);
+  bool upload(SurfaceMemory& memory);
+  void draw();
+  Rect clientRect() const;
+  Rect currentVideoRect() const;
+};
+
+Rect Window::Impl::clientRect() const {
+  int width = 0;
+  int height = 0;
+  SDL_GetRendererOutputSize(renderer, &width, &height);
+  return Rect{0, 0, width, height};
+}
+
+Rect Window::Impl::currentVideoRect() const {
+  std::lock_guard<std::mutex> guard(rectMutex);
+  return videoRectSet ? video : clientRect();
+}
+
+Window::Impl::~Impl() {
+  presenter->close();
+  dropTexture();
+  if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+  if (window != nullptr) SDL_DestroyWindow(window);
+  if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+bool Window::Impl::open(const WindowOptions& options, std::string* error) {
+  auto fail = [&](const char* what) {
+    if (error != nullptr) *error = std::string(what) + ": " + SDL_GetError();
+    return false;
+  };
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail("cannot start SDL video");
+  videoStarted = true;
+  if (eventTypes().message == 0) return fail("cannot register window events");
+  Uint32 rendererFlags = 0;
+  int driverIndex = -1;
+  if (SDL_GetHint(SDL_HINT_RENDER_DRIVER) != nullptr) {
+    path = RendererPath::Other;
+  } else if (hasHardwareOpenGl()) {
+    path = RendererPath::HardwareOpenGl;
+    driverIndex = rendererIndex("opengl");
+    rendererFlags = SDL_RENDERER_ACCELERATED;
+  } else {
+    // Without a GPU the window surface itself must not go through a GL
+    // emulation: it costs twice the CPU of plain X11 shared memory.
+    path = RendererPath::Software;
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    rendererFlags = SDL_RENDERER_SOFTWARE;
+  }
+  const Uint32 windowFlags =
+      SDL_WINDOW_RESIZABLE | (options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+  window = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
+                            SDL_WINDOWPOS_CENTERED, options.width, options.height, windowFlags);
+  if (window == nullptr) return fail("cannot create window");
+  renderer = SDL_CreateRenderer(window, driverIndex, rendererFlags);
+  if (renderer == nullptr) return fail("cannot create renderer");
+  windowId = SDL_GetWindowID(window);
+  SDL_RendererInfo info{};
+  SDL_GetRendererInfo(renderer, &info);
+  auto limit = [](int side) { return side > 0 ? uint32_t(side) : kDefaultMaxTexture; };
+  presenter->maxTextureWidth = limit(info.max_texture_width);
+  presenter->maxTextureHeight = limit(info.max_texture_height);
+  const Uint32 id = windowId;
+  presenter->wake = [id] {
+    SDL_Event event{};
+    event.type = eventTypes().picture;
+    event.user.windowID = id;
+    return SDL_PushEvent(&event) == 1;
+  };
+  return true;
+}
+
+void Window::Impl::handle(const SDL_Event& event) {
+  const EventTypes& types = eventTypes();
+  if (event.type == types.message) {
+    if (event.user.windowID == windowId && onMessage) {
+      onMessage(static_cast<uint32_t>(event.user.code),
+                reinterpret_cast<uintptr_t>(event.user.data1),
+                static_cast<intptr_t>(reinterpret_cast<uintptr_t>(event.user.data2)));
+    }
+  } else if (event.type == types.picture) {
+    presenter->pictureEventHandled();
+    needsRedraw = true;
+  } else if (event.type == SDL_RENDER_TARGETS_RESET || event.type == SDL_RENDER_DEVICE_RESET) {
+    // The texture may be gone: the surface reports itself lost to the next
+    // present, which drops that picture and restores the surface.
+    dropTexture();
+    presenter->markLost();
+    needsRedraw = true;
+  } else if (event.type == SDL_QUIT ||
+             (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
+    if (onClose) {
+      onClose();
+    } else {
+      closeRequested.store(true);
+    }
+  } else if (event.type == SDL_WINDOWEVENT) {
+    needsRedraw = true;  // exposed, resized, restored: paint the last picture again
+  }
+}
+
+void Window::Impl::dropTexture() {
+  if (texture != nullptr) SDL_DestroyTexture(texture);
+  texture = nullptr;
+  textureSource = nullptr;
+}
+
+bool Window::Impl::ensureTexture(const SurfaceMemory& memory) {
+  if (texture != nullptr && textureKind == memory.format && textureWidth == memory.width &&
+      textureHeight == memory.height) {
+    return true;
+  }
+  dropTexture();
+  if (isYuv(memory.format)) chooseColourMatrix(memory.height);
+  texture = SDL_CreateTexture(renderer, textureFormat(memory.format), SDL_TEXTUREACCESS_STREAMING,
+                              static_cast<int>(memory.width), static_cast<int>(memory.height));
+  if (texture == nullptr) return false;
+  SDL_SetTextureScaleMode(texture, SDL_ScaleModeLinear);
+  textureKind = memory.format;
+  textureWidth = memory.width;
+  textureHeight = memory.height;
+  return true;
+}
+
+bool Window::Impl::upload(SurfaceMemory& memory) {
+  if (!ensureTexture(memory)) return false;
+  std::lock_guard<std::mutex> guard(memory.lock);
+  memory.fresh.store(false);
+  textureSource = &memory;
+  uint8_t* pixels = memory.pixels.data();
+  const int pitch = memory.pitch;
+  const size_t lumaBytes = size_t(pitch) * memory.height;
+  const size_t chromaPlane = size_t(pitch / 2) * (memory.height / 2);
+  switch (memory.format) {
+    case SurfaceFormat::YV12:
+    case SurfaceFormat::I420: {
+      // The planes lie one after the other; the second chroma plane starts
+      // right after height / 2 rows of the first.
+      uint8_t* first = pixels + lumaBytes;
+      uint8_t* second = first + chromaPlane;
+      uint8_t* u = memory.format == SurfaceFormat::I420 ? first : second;
+      uint8_t* v = memory.format == SurfaceFormat::I420 ? second : first;
+      return SDL_UpdateYUVTexture(texture, nullptr, pixels, pitch, u, pitch / 2, v, pitch / 2) == 0;
+    }
+    case SurfaceFormat::NV12:
+      return SDL_UpdateNVTexture(texture, nullptr, pixels, pitch, pixels + lumaBytes, pitch) == 0;
+    case SurfaceFormat::Palette8: {
+      SDL_Surface* indexed = SDL_CreateRGBSurfaceWithFormatFrom(
+          pixels, int(memory.width), int(memory.height), 8, pitch, SDL_PIXELFORMAT_INDEX8);
+      if (indexed == nullptr) return false;
+      SDL_Color colours[256];
+      for (int i = 0; i < 256; ++i) {
+        const uint32_t c = memory.palette[i];
+        colours[i] = SDL_Color{Uint8(c >> 16), Uint8(c >> 8), Uint8(c), 255};
+      }
+      SDL_SetPaletteColors(indexed->format->palette, colours, 0, 256);
+      SDL_Surface* expanded = SDL_ConvertSurfaceFormat(indexed, SDL_PIXELFORMAT_ARGB8888, 0);
+      SDL_FreeSurface(indexed);
+      if (expanded == nullptr) return false;
+      const bool ok = SDL_UpdateTexture(texture, nullptr, expanded->pixels, expanded->pitch) == 0;
+      SDL_FreeSurface(expanded);
+      return ok;
+    }
+    default:
+      return SDL_UpdateTexture(texture, nullptr, pixels, pitch) == 0;
+  }
+}
+
+void Window::Impl::draw() {
+  needsRedraw = false;
+  std::shared_ptr<SurfaceMemory> memory = presenter->attached();
+  if (memory && (memory->lost.load() || !memory->holdsPicture.load())) memory.reset();
+  if (memory && (memory->fresh.load() || textureSource != memory.get())) {
+    if (!upload(*memory)) dropTexture();
+  }
+  SDL_RenderSetClipRect(renderer, nullptr);
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+  SDL_RenderClear(renderer);
+  if (memory && texture != nullptr && textureSource == memory.get()) {
+    const Rect rect = currentVideoRect();
+    const SDL_Rect target{rect.x, rect.y, rect.width, rect.height};
+    if (isYuv(textureKind)) chooseColourMatrix(textureHeight);
+    SDL_RenderSetClipRect(renderer, &target);
+    SDL_RenderCopy(renderer, texture, nullptr, &target);
+    SDL_RenderSetClipRect(renderer, nullptr);
+  }
+}
+
+Window::Window(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+
+Window::~Window() = default;
+
+std::unique_ptr<Window> Window::create(const WindowOptions& options, std::string* error) {
+  auto impl = std::make_unique<Impl>();
+  if (!impl->open(options, error)) return nullptr;
+  return std::unique_ptr<Window>(new Window(std::move(impl)));
+}
+
+bool Window::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  SDL_Event event{};
+  event.type = eventTypes().message;
+  event.user.windowID = m_impl->windowId;
+  event.user.code = static_cast<Sint32>(message);
+  event.user.data1 = reinterpret_cast<void*>(wParam);
+  event.user.data2 = reinterpret_cast<void*>(static_cast<uintptr_t>(lParam));
+  return SDL_PushEvent(&event) == 1;
+}
+
+void Window::setMessageHandler(MessageHandler handler) { m_impl->onMessage = std::move(handler); }
+
+void Window::setCloseHandler(std::function<void()> handler) {
+  m_impl->onClose = std::move(handler);
+}
+
+void Window::requestClose() { m_impl->closeRequested.store(true); }
+
+bool Window::closeRequested() const { return m_impl->closeRequested.load(); }
+
+bool Window::pumpOnce(int timeoutMs) {
+  SDL_Event event;
+  const int got = timeoutMs > 0 ? SDL_WaitEventTimeout(&event, timeoutMs) : SDL_PollEvent(&event);
+  if (got == 0) return false;
+  m_impl->handle(event);
+  while (SDL_PollEvent(&event) == 1) m_impl->handle(event);
+  if (m_impl->needsRedraw) {
+    m_impl->draw();
+    SDL_RenderPresent(m_impl->renderer);
+  }
+  return true;
+}
+
+void Window::runUntil(const std::function<bool()>& done) {
+  constexpr int kWaitSliceMs = 10;  // how often `done` is asked while idle
+  while (!closeRequested() && !(done && done())) pumpOnce(kWaitSliceMs);
+}
+
+void Window::setVideoRect(const Rect& rect) {
+  std::lock_guard<std::mutex> guard(m_impl->rectMutex);
+  m_impl->video = rect;
+  m_impl->videoRectSet = true;
+}
+
+Rect Window::videoRect() const { return m_impl->currentVideoRect(); }
+
+Rect Window::clientRect() const { return m_impl->clientRect(); }
+
+bool Window::readPixels(const Rect& rect, std::vector<uint32_t>* pixels) {
+  if (pixels == nullptr || rect.width <= 0 || rect.height <= 0) return false;
+  m_impl->draw();
+  pixels->assign(size_t(rect.width) * size_t(rect.height), 0);
+  const SDL_Rect area{rect.x, rect.y, rect.width, rect.height};
+  const bool ok = SDL_RenderReadPixels(m_impl->renderer, &area, SDL_PIXELFORMAT_ARGB8888,
+                                       pixels->data(), rect.width * 4) == 0;
+  SDL_RenderPresent(m_impl->renderer);
+  return ok;
+}
+
+RendererPath Window::rendererPath() const { return m_impl->path; }
+
+std::string Window::rendererName() const {
+  SDL_RendererInfo info{};
+  SDL_GetRendererInfo(m_impl->renderer, &info);
+  return info.name != nullptr ? info.name : "";
+}
+
+std::shared_ptr<VideoPresenter> Window::presenter() const { return m_impl->presenter; }
+
+}  // namespace trevolo::platform
