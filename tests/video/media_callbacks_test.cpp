@@ -1,0 +1,250 @@
+// The media callbacks on their own: notifications, the stopped rule, pacing
+// without a sound device, volume, pending snapshots and the last picture.
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "tests/video/media_test_support.h"
+#include "video/media_snapshot.h"
+
+namespace trevolo::test {
+namespace {
+
+constexpr uint32_t kFrameBytes = 320;
+
+// A YuvFrame over planes filled with one value each.
+struct FlatPicture {
+  FlatPicture(int width, int height, uint8_t luma, uint8_t u, uint8_t v)
+      : y(static_cast<size_t>(width) * height, luma),
+        cb(static_cast<size_t>(width) * height / 4, u),
+        cr(static_cast<size_t>(width) * height / 4, v) {
+    frame.y = y.data();
+    frame.u = cb.data();
+    frame.v = cr.data();
+    frame.yStride = width;
+    frame.uStride = frame.vStride = width / 2;
+  }
+  std::vector<uint8_t> y, cb, cr;
+  YuvFrame frame;
+};
+
+using StateNotifyTest = MediaFixture;
+
+TEST_F(StateNotifyTest, EachStatePostsItsCodeInLParam) {
+  StateNotify(AV_STATE_PLAYING);
+  StateNotify(AV_STATE_PAUSED);
+  StateNotify(AV_STATE_STOPPED);
+  StateNotify(7);  // not a state: nothing
+  const std::vector<Post> expected = {{WM_PLAYER_NOTIFY, 0, PN_PLAYING},
+                                      {WM_PLAYER_NOTIFY, 0, PN_PAUSED},
+                                      {WM_PLAYER_NOTIFY, 0, PN_STOPPED}};
+  EXPECT_EQ(m_window.posts(), expected);
+  EXPECT_EQ(m_media.stopped.load(), 1);
+}
+
+TEST_F(StateNotifyTest, WithoutAMainWindowNothingChanges) {
+  m_media.mainWindow.store(nullptr);
+  StateNotify(AV_STATE_STOPPED);
+  EXPECT_EQ(m_media.stopped.load(), 0);
+  // The other callbacks drop their posts too rather than posting nowhere.
+  EXPECT_EQ(AudioRender(std::vector<uint8_t>(kFrameBytes).data(), kFrameBytes, 0), 0);
+  Advance(20);
+  EXPECT_EQ(AudioRender(std::vector<uint8_t>(kFrameBytes).data(), kFrameBytes, 0), 1);
+  EXPECT_TRUE(m_window.posts().empty());
+}
+
+using StoppedTest = MediaFixture;
+
+TEST_F(StoppedTest, RenderCallbacksDoNothingFromStopUntilPlay) {
+  PrepareSize(64, 32);
+  FlatPicture picture(64, 32, 50, 60, 70);
+  std::vector<uint8_t> pcm(kFrameBytes);
+  StateNotify(AV_STATE_STOPPED);
+  m_window.clear();
+  for (int i = 0; i < 3; ++i) {
+    Advance(40);
+    EXPECT_EQ(AudioRender(pcm.data(), kFrameBytes, 1000), 0);
+    VideoRender(&picture.frame);
+  }
+  EXPECT_TRUE(m_window.posts().empty());
+  EXPECT_TRUE(m_renderer.shown().empty());
+
+  StateNotify(AV_STATE_PLAYING);
+  VideoRender(&picture.frame);
+  EXPECT_EQ(AudioRender(pcm.data(), kFrameBytes, 1000), 0);  // pacing starts now
+  Advance(20);
+  EXPECT_EQ(AudioRender(pcm.data(), kFrameBytes, 1000), 1);
+  ASSERT_EQ(m_renderer.shown().size(), 1u);
+  const std::vector<Post> expected = {{WM_PLAYER_NOTIFY, 0, PN_PLAYING},
+                                      {WM_PLAYER_NOTIFY, 0, PN_FIRST_PICTURE},
+                                      {WM_PLAYER_NOTIFY, PN_POSITION, 1}};
+  EXPECT_EQ(m_window.posts(), expected);
+}
+
+using PacingTest = MediaFixture;
+
+// The engine offers a refused frame again every 5 ms; without a sound
+// device one frame is taken per 20 ms, the first offer after a restart of
+// the pacing base is refused.
+TEST_F(PacingTest, FramesOfferedEvery5MsAreTakenOncePer20Ms) {
+  std::vector<uint8_t> pcm(kFrameBytes);
+  std::vector<int> acceptedAt;
+  uint64_t position = 0;
+  for (int t = 0; t <= 200; t += 5) {
+    if (AudioRender(pcm.data(), kFrameBytes, position) == 1) {
+      acceptedAt.push_back(t);
+      position += 20'000;
+    }
+    Advance(5);
+  }
+  EXPECT_EQ(acceptedAt, (std::vector<int>{20, 40, 60, 80, 100, 120, 140, 160, 180, 200}));
+  const std::vector<Post> posts = m_window.posts();
+  ASSERT_EQ(posts.size(), 10u);
+  for (size_t i = 0; i < posts.size(); ++i) {
+    EXPECT_EQ(posts[i], (Post{WM_PLAYER_NOTIFY, PN_POSITION, static_cast<intptr_t>(i * 20)}));
+  }
+}
+
+TEST_F(PacingTest, ClearingThePacingFlagRestartsTheBaseAfterAPause) {
+  std::vector<uint8_t> pcm(kFrameBytes);
+  EXPECT_EQ(AudioRender(pcm.data(), kFrameBytes, 0), 0);
+  Advance(20);
+  EXPECT_EQ(AudioRender(pcm.data(), kFrameBytes, 0), 1);
+  Advance(5000);  // a long pause must not be made up for with a burst
+  m_media.pacingStarted.store(0);
+  EXPECT_EQ(AudioRender(pcm.data(), kFrameBytes, 0), 0);
+  Advance(19);
+  EXPECT_EQ(AudioRender(pcm.data(), kFrameBytes, 0), 0);
+  Advance(1);
+  EXPECT_EQ(AudioRender(pcm.data(), kFrameBytes, 0), 1);
+  EXPECT_EQ(AudioRender(pcm.data(), kFrameBytes, 0), 0);
+}
+
+TEST(VolumeTest, ScalingTruncatesTowardZero) {
+  const std::vector<int16_t> input = {-32768, -3, -1, 0, 1, 3, 32767};
+  auto scaled = [&](int volume) {
+    std::vector<int16_t> s = input;
+    ScalePcmVolume(s.data(), static_cast<uint32_t>(s.size()), volume);
+    return s;
+  };
+  EXPECT_EQ(scaled(100), input);
+  EXPECT_EQ(scaled(50), (std::vector<int16_t>{-16384, -1, 0, 0, 0, 1, 16383}));
+  EXPECT_EQ(scaled(0), std::vector<int16_t>(input.size(), 0));
+  EXPECT_EQ(scaled(-5), std::vector<int16_t>(input.size(), 0));
+}
+
+using VideoRenderTest = MediaFixture;
+
+TEST_F(VideoRenderTest, PresentsTheCopiedPictureAndPostsFirstPictureOnce) {
+  PrepareSize(64, 32);
+  FlatPicture a(64, 32, 10, 20, 30), b(64, 32, 40, 50, 60);
+  VideoRender(&a.frame);
+  VideoRender(&b.frame);
+  ASSERT_EQ(m_renderer.shown().size(), 2u);
+  const Shown last = m_renderer.shown().back();
+  EXPECT_EQ(last.format, 0);
+  EXPECT_EQ(last.width, 64u);
+  EXPECT_EQ(last.height, 32u);
+  EXPECT_EQ(std::vector<uint8_t>({last.firstLuma, last.firstU, last.firstV}),
+            std::vector<uint8_t>({40, 50, 60}));
+  EXPECT_EQ(CountCode(m_window.posts(), PN_FIRST_PICTURE), 1);
+
+  // A new engine (DecoderExit) shows its first picture again.
+  DecoderExit();
+  PrepareSize(64, 32);
+  VideoRender(&a.frame);
+  EXPECT_EQ(CountCode(m_window.posts(), PN_FIRST_PICTURE), 2);
+}
+
+class SnapshotTest : public MediaFixture {
+ protected:
+  void TearDown() override {
+    std::filesystem::remove_all(m_dir);
+    MediaFixture::TearDown();
+  }
+  std::filesystem::path m_dir = std::filesystem::temp_directory_path() /
+                                ("trevolo_media_snap_" + std::to_string(getpid()));
+};
+
+TEST_F(SnapshotTest, APendingSnapshotIsWrittenOnceFromTheNextPicture) {
+  std::filesystem::create_directories(m_dir);
+  const std::filesystem::path file = m_dir / "shot.jpg";
+  ASSERT_TRUE(SetSnapshotPath(file.string()));
+  PrepareSize(64, 32);
+  FlatPicture p(64, 32, 200, 128, 128);
+  m_media.snapshotPending.store(1);
+  VideoRender(&p.frame);
+  EXPECT_EQ(m_media.snapshotPending.load(), 0);
+  ASSERT_TRUE(std::filesystem::exists(file));
+  EXPECT_GT(std::filesystem::file_size(file), 100u);
+  EXPECT_EQ(CountCode(m_window.posts(), PN_SNAPSHOT_SAVED), 1);
+
+  std::filesystem::remove(file);
+  VideoRender(&p.frame);
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_EQ(CountCode(m_window.posts(), PN_SNAPSHOT_SAVED), 1);
+  EXPECT_EQ(m_renderer.shown().size(), 2u);
+}
+
+TEST_F(SnapshotTest, AFailedWriteDropsTheRequestWithoutNotice) {
+  ASSERT_TRUE(SetSnapshotPath((m_dir / "missing" / "shot.jpg").string()));
+  PrepareSize(64, 32);
+  FlatPicture p(64, 32, 200, 128, 128);
+  m_media.snapshotPending.store(1);
+  VideoRender(&p.frame);
+  EXPECT_EQ(m_media.snapshotPending.load(), 0);
+  EXPECT_EQ(CountCode(m_window.posts(), PN_SNAPSHOT_SAVED), 0);
+  EXPECT_EQ(m_renderer.shown().size(), 1u);  // the picture is still shown
+}
+
+TEST_F(SnapshotTest, OverlongPathsAreRefusedAndTheOldOneKept) {
+  ASSERT_TRUE(SetSnapshotPath("/tmp/a.jpg"));
+  EXPECT_FALSE(SetSnapshotPath(std::string(kSnapshotPathBytes, 'x')));
+  EXPECT_FALSE(SetSnapshotPath(""));
+  EXPECT_EQ(GetSnapshotPath(), "/tmp/a.jpg");
+}
+
+using LastPictureTest = MediaFixture;
+
+TEST_F(LastPictureTest, DecoderExitKeepsTheLastShownPicture) {
+  SaveLastPicture();  // no work picture: nothing
+  EXPECT_EQ(m_media.lastPicture, nullptr);
+  PrepareSize(64, 32);
+  FlatPicture p(64, 32, 77, 88, 99);
+  VideoRender(&p.frame);
+  DecoderExit();
+  EXPECT_EQ(m_media.workPicture, nullptr);
+  ASSERT_NE(m_media.lastPicture, nullptr);
+  const uint8_t* last = m_media.lastPicture.get();
+  EXPECT_EQ(last[0], 77);
+  EXPECT_EQ(last[64 * 32 - 1], 77);
+  EXPECT_EQ(last[64 * 32], 88);
+  EXPECT_EQ(last[64 * 32 * 5 / 4], 99);
+  EXPECT_EQ(last[64 * 32 * 3 / 2 - 1], 99);
+
+  PresentPicture(last);  // shown again, as the main window does when paused
+  EXPECT_EQ(m_renderer.shown().back().firstLuma, 77);
+}
+
+TEST_F(LastPictureTest, SaveBeforeAnyPictureCopiesNothing) {
+  m_media.lastPicture.reset(new uint8_t[PICTURE_BUFFER_BYTES]);
+  std::memset(m_media.lastPicture.get(), 0x5A, 16);
+  m_media.workPicture.reset(new uint8_t[PICTURE_BUFFER_BYTES]());
+  SaveLastPicture();  // width 0
+  EXPECT_EQ(m_media.lastPicture[0], 0x5A);
+}
+
+using EngineHelpersTest = MediaFixture;
+
+TEST_F(EngineHelpersTest, MissingFileAndMissingEngineAreHarmless) {
+  m_media.filePath = "/nonexistent/file.av";
+  EXPECT_EQ(StartEngine(), 0);
+  EXPECT_EQ(m_media.engine, nullptr);
+  EXPECT_EQ(ControlEngine(AV_CTRL_PAUSE), 0);
+  EXPECT_TRUE(m_window.posts().empty());
+}
+
+}  // namespace
+}  // namespace trevolo::test

@@ -1,0 +1,15 @@
+# The media callbacks and their shared context: the application's side of
+# the engine's callback table.
+add_library(trevolo_media STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/media_callbacks.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/media_snapshot.cpp)
+target_include_directories(trevolo_media PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(trevolo_media PUBLIC
+  trevolo_engine trevolo_h264 trevolo_amrnb trevolo_directsound trevolo_jpeg)
+if(TARGET trevolo_ddraw)
+  target_sources(trevolo_media PRIVATE ${CMAKE_CURRENT_LIST_DIR}/media_present.cpp)
+  target_link_libraries(trevolo_media PUBLIC trevolo_ddraw)
+else()
+  # No display in this build: pictures are decoded and counted, not shown.
+  target_sources(trevolo_media PRIVATE ${CMAKE_CURRENT_LIST_DIR}/media_present_none.cpp)
+endif()

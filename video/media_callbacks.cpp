@@ -1,0 +1,322 @@
+#include "video/media_callbacks.h"
+
+#include <chrono>
+#include <cstring>
+#include <new>
+
+#include "audio/amr_decoder.h"
+#include "audio/direct_sound.h"
+#include "platform/message_target.h"
+#include "video/media_snapshot.h"
+
+namespace {
+
+// Decoder set-up: the picture size limit keeps every picture inside the
+// static planes (120 x 67 macroblocks = 1920 x 1072, two reference frames,
+// interlaced pictures deinterlaced, no worker threads: the decoder runs on
+// the engine's video decode thread alone).
+constexpr uint32_t kMaxWidthMbs = 120;
+constexpr uint32_t kMaxHeightMbs = 67;
+constexpr uint32_t kRefFrames = 2;
+
+// How long VideoDecode keeps draining the decoder after an error.
+constexpr uint64_t kDrainLimitMs = 100;
+
+// Without a sound device, one 20 ms PCM frame is accepted per 20 ms.
+constexpr uint64_t kPcmFrameMs = 20;
+// Room for the largest PCM block scaled per call (the engine's are 320 bytes).
+constexpr uint32_t kMaxPcmBlockBytes = 4096;
+
+// The planes the engine's YuvFrame points at between VideoDecode and
+// VideoRender.
+uint8_t g_planeY[PLANE_BUFFER_BYTES];
+uint8_t g_planeU[PLANE_BUFFER_BYTES];
+uint8_t g_planeV[PLANE_BUFFER_BYTES];
+
+// Posts a notification. A missing main window (start-up, tests, headless
+// tools) drops it rather than posting nowhere.
+void Notify(uintptr_t wParam, intptr_t lParam) {
+  trevolo::platform::MessageTarget* window = GetMediaContext().mainWindow.load();
+  if (window != nullptr) window->post(WM_PLAYER_NOTIFY, wParam, lParam);
+}
+
+// Milliseconds travel in the low 32 bits of lParam.
+intptr_t LowMilliseconds(uint64_t microseconds) {
+  return static_cast<intptr_t>(static_cast<uint32_t>(microseconds / 1000));
+}
+
+size_t LumaBytes(int width, int height) {
+  return static_cast<size_t>(width) * static_cast<size_t>(height);
+}
+
+// Copies `rows` rows of `rowBytes` from a strided plane into packed memory.
+void CopyPlane(uint8_t* out, const uint8_t* in, int stride, int rowBytes, int rows) {
+  if (stride == rowBytes) {
+    std::memcpy(out, in, static_cast<size_t>(rowBytes) * static_cast<size_t>(rows));
+    return;
+  }
+  for (int r = 0; r < rows; ++r) {
+    std::memcpy(out + static_cast<size_t>(r) * rowBytes, in + static_cast<ptrdiff_t>(r) * stride,
+                static_cast<size_t>(rowBytes));
+  }
+}
+
+// After a decoder error, pull out what it still holds with empty calls until
+// it delivers a picture, within the drain limit.
+int32_t DrainAfterError(MediaContext& media, uint64_t startMs) {
+  const MillisecondClock clock = media.clock.load();
+  for (;;) {
+    const int32_t result =
+        H264DecDecode(media.videoDecoder, nullptr, 0, 0, &media.decoderPicture, 0);
+    if (result == H264_DEC_PICTURE) return result;
+    if (clock() - startMs > kDrainLimitMs) return result;
+  }
+}
+
+// Publishes a new picture size; the same size never posts twice in a row.
+void NotePictureSize(MediaContext& media, int width, int height) {
+  if (width == media.width.load() && height == media.height.load()) return;
+  media.width.store(width);
+  media.height.store(height);
+  Notify((static_cast<uintptr_t>(width) << 16) + static_cast<uintptr_t>(height), PN_PICTURE_SIZE);
+}
+
+// Carries out a pending snapshot from the picture just copied: one attempt,
+// then the request is gone whether or not it succeeded.
+void TakePendingSnapshot(MediaContext& media) {
+  if (media.snapshotPending.load() == 0) return;
+  if (WriteJpegSnapshot(media.workPicture.get(), media.jpegQuality.load()) == 1) {
+    Notify(0, PN_SNAPSHOT_SAVED);
+  }
+  media.snapshotPending.store(0);
+}
+
+// Pacing without a sound device: true when the next 20 ms frame is due.
+bool PcmFrameDue(MediaContext& media, uint64_t nowMs) {
+  if (nowMs - media.pacingBase < kPcmFrameMs) return false;
+  media.pacingBase += kPcmFrameMs;
+  return true;
+}
+
+// Hands one PCM block to the sound output at the given volume. The block is
+// scaled in a copy: the engine offers the same block again when the device
+// refuses it, and scaling it in place would lower it once per offer.
+bool WriteScaled(CDirectSound& sound, const uint8_t* pcm, uint32_t bytes, int volume) {
+  alignas(int16_t) static thread_local uint8_t scaled[kMaxPcmBlockBytes];
+  if (bytes > sizeof scaled || volume >= 100) {
+    // Full volume needs no copy; a block larger than any the engine makes
+    // goes out unscaled rather than being refused for ever.
+    return sound.WriteDataToBuf(const_cast<uint8_t*>(pcm), bytes) != 0;
+  }
+  std::memcpy(scaled, pcm, bytes);
+  ScalePcmVolume(reinterpret_cast<int16_t*>(scaled), bytes / 2, volume);
+  return sound.WriteDataToBuf(scaled, bytes) != 0;
+}
+
+}  // namespace
+
+uint64_t MonotonicMilliseconds() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+MediaContext& GetMediaContext() {
+  static MediaContext context;
+  return context;
+}
+
+int DecoderInit() {
+  MediaContext& media = GetMediaContext();
+  media.decoderAttr = H264DecAttr{};
+  media.decoderAttr.maxWidthMbs = kMaxWidthMbs;
+  media.decoderAttr.maxHeightMbs = kMaxHeightMbs;
+  media.decoderAttr.refFrames = kRefFrames;
+  media.decoderAttr.options = H264_OPT_DEINTERLACE;
+  media.workPicture.reset(new (std::nothrow) uint8_t[PICTURE_BUFFER_BYTES]);
+  // A failed set-up is left for DecoderExit to undo: the engine plays on
+  // either way, showing nothing without a video decoder and staying silent
+  // without an audio decoder.
+  media.videoDecoder = H264DecCreate(&media.decoderAttr);
+  if (media.videoDecoder == nullptr) return 0;
+  if (AMR_Decode_Init(&media.audioDecoder) != kAmrOk) return 0;
+  media.pacingStarted.store(0);
+  media.width.store(0);
+  media.height.store(0);
+  return 1;
+}
+
+int AudioDecode(const uint8_t* frame, uint8_t* pcmOut320) {
+  // The result is not needed: a refused frame leaves silence or the previous
+  // block in the output, which the engine plays either way.
+  AMR_Decode_Frame(GetMediaContext().audioDecoder, frame, reinterpret_cast<int16_t*>(pcmOut320), 0);
+  return 1;
+}
+
+int VideoDecode(const uint8_t* data, uint32_t length, uint64_t timeStamp, YuvFrame* frame) {
+  MediaContext& media = GetMediaContext();
+  int32_t result = H264DecDecode(media.videoDecoder, data, length, timeStamp,
+                                 &media.decoderPicture, 0);
+  const uint64_t decodedAtMs = media.clock.load()();
+  if (result == H264_DEC_NO_PICTURE) return 0;
+  if (result != H264_DEC_PICTURE) result = DrainAfterError(media, decodedAtMs);
+  if (result != H264_DEC_PICTURE || frame == nullptr) return 0;
+
+  const H264DecPicture& picture = media.decoderPicture;
+  const int width = static_cast<int>(picture.width);
+  const int height = static_cast<int>(picture.height);
+  // A picture beyond the static planes cannot be shown; the decoder limits
+  // keep well inside them, so this only guards against a changed limit.
+  if (width <= 0 || height <= 0 || LumaBytes(width, height) > PLANE_BUFFER_BYTES) return 0;
+  NotePictureSize(media, width, height);
+
+  const size_t lumaBytes = LumaBytes(width, height);
+  std::memcpy(g_planeY, picture.y, lumaBytes);
+  std::memcpy(g_planeU, picture.u, lumaBytes / 4);
+  std::memcpy(g_planeV, picture.v, lumaBytes / 4);
+  frame->y = g_planeY;
+  frame->u = g_planeU;
+  frame->v = g_planeV;
+  frame->yStride = width;
+  frame->uStride = width / 2;
+  frame->vStride = width / 2;
+  frame->timeStamp = picture.timeStamp;
+  return 1;
+}
+
+int DecoderExit() {
+  MediaContext& media = GetMediaContext();
+  media.firstPictureShown.store(0);
+  AMR_Decode_Exit(&media.audioDecoder);
+  if (media.videoDecoder != nullptr) {
+    H264DecDestroy(media.videoDecoder);
+    media.videoDecoder = nullptr;
+  }
+  SaveLastPicture();
+  media.workPicture.reset();
+  return 1;
+}
+
+void StateNotify(int state) {
+  MediaContext& media = GetMediaContext();
+  if (media.mainWindow.load() == nullptr) return;
+  switch (state) {
+    case AV_STATE_PLAYING:
+      media.stopped.store(0);
+      Notify(0, PN_PLAYING);
+      break;
+    case AV_STATE_PAUSED:
+      Notify(0, PN_PAUSED);
+      break;
+    case AV_STATE_STOPPED:
+      media.stopped.store(1);
+      Notify(0, PN_STOPPED);
+      break;
+    default:
+      break;
+  }
+}
+
+// The sound format is fixed for this player (8000 Hz mono, 16-bit).
+void AudioFormat(const AvAudioFormat*) {}
+
+int AudioRender(const uint8_t* pcm, uint32_t bytes, uint64_t positionUs) {
+  MediaContext& media = GetMediaContext();
+  if (media.stopped.load() != 0) return 0;
+  const uint64_t nowMs = media.clock.load()();
+  if (media.pacingStarted.load() == 0) {
+    media.pacingBase = nowMs;
+    media.pacingStarted.store(1);
+  }
+  if (CDirectSound* sound = media.soundOutput.load()) {
+    if (!WriteScaled(*sound, pcm, bytes, media.volume.load())) return 0;
+  } else if (!PcmFrameDue(media, nowMs)) {
+    return 0;
+  }
+  if (AudioObserver observer = media.audioAccepted.load()) observer(positionUs);
+  Notify(PN_POSITION, LowMilliseconds(positionUs));
+  return 1;
+}
+
+void VideoRender(YuvFrame* frame) {
+  MediaContext& media = GetMediaContext();
+  const int width = media.width.load();
+  const int height = media.height.load();
+  if (frame == nullptr || media.stopped.load() != 0 || width == 0 || height == 0 ||
+      !media.workPicture || media.renderer.load() == nullptr ||
+      media.videoWindow.load() == nullptr) {
+    return;
+  }
+  if (media.firstPictureShown.load() == 0) {
+    Notify(0, PN_FIRST_PICTURE);
+    media.firstPictureShown.store(1);
+  }
+  uint8_t* work = media.workPicture.get();
+  const size_t lumaBytes = LumaBytes(width, height);
+  CopyPlane(work, frame->y, frame->yStride, width, height);
+  CopyPlane(work + lumaBytes, frame->u, frame->uStride, width / 2, height / 2);
+  CopyPlane(work + lumaBytes + lumaBytes / 4, frame->v, frame->vStride, width / 2, height / 2);
+  TakePendingSnapshot(media);
+  PresentPicture(work);
+  if (PictureObserver observer = media.pictureShown.load()) observer(frame->timeStamp);
+}
+
+// The engine never calls the two log slots; they exist because the table
+// must be complete.
+int LogText(const char*, const wchar_t*) { return 1; }
+int LogValues(const wchar_t*, int64_t, int64_t, int64_t, int64_t) { return 1; }
+
+AvCallbacks MakeMediaCallbacks() {
+  MediaContext& media = GetMediaContext();
+  AvCallbacks table;
+  table.FilePath = media.filePath.c_str();
+  table.Duration = &media.duration;
+  table.DecoderInit = DecoderInit;
+  table.AudioDecode = AudioDecode;
+  table.VideoDecode = VideoDecode;
+  table.DecoderExit = DecoderExit;
+  table.StateNotify = StateNotify;
+  table.AudioFormat = AudioFormat;
+  table.AudioRender = AudioRender;
+  table.VideoRender = VideoRender;
+  table.LogText = LogText;
+  table.LogValues = LogValues;
+  return table;
+}
+
+int StartEngine() {
+  MediaContext& media = GetMediaContext();
+  const AvCallbacks table = MakeMediaCallbacks();
+  media.engine = AVCreate(&table);
+  if (media.engine == nullptr) return 0;
+  Notify(PN_DURATION, LowMilliseconds(media.duration));
+  return 1;
+}
+
+int ControlEngine(int mode) {
+  MediaContext& media = GetMediaContext();
+  if (media.engine != nullptr) AVControl(media.engine, mode);
+  return 0;
+}
+
+void SaveLastPicture() {
+  MediaContext& media = GetMediaContext();
+  if (!media.workPicture) return;
+  if (!media.lastPicture) {
+    media.lastPicture.reset(new (std::nothrow) uint8_t[PICTURE_BUFFER_BYTES]);
+    if (!media.lastPicture) return;
+  }
+  const size_t bytes = LumaBytes(media.width.load(), media.height.load()) * 3 / 2;
+  std::memcpy(media.lastPicture.get(), media.workPicture.get(),
+              bytes < PICTURE_BUFFER_BYTES ? bytes : PICTURE_BUFFER_BYTES);
+}
+
+void FreeLastPicture() { GetMediaContext().lastPicture.reset(); }
+
+void ScalePcmVolume(int16_t* samples, uint32_t count, int volume) {
+  if (volume >= 100) return;
+  const double factor = (volume < 0 ? 0 : volume) / 100.0;
+  for (uint32_t i = 0; i < count; ++i) {
+    samples[i] = static_cast<int16_t>(samples[i] * factor);
+  }
+}
