@@ -206,6 +206,12 @@ int AVSeek(AvEngine* e, uint64_t offsetUs) {
   return 1;
 }
 
+int AVSetOutputLatency(AvEngine* e, uint64_t latencyUs) {
+  if (!e) return -1;
+  e->outputLatency.store(latencyUs);
+  return 1;
+}
+
 int AVControl(AvEngine* e, int mode) {
   if (!e || !e->file.isOpen()) return -1;
   switch (mode) {

@@ -74,6 +74,12 @@ int AVDestroy(AvEngine* engine);
 // repositioned the file. -1 when the target is outside [first, last].
 int AVSeek(AvEngine* engine, uint64_t offsetUs);
 
+// How long after AudioRender accepts a frame that frame is heard, in
+// microseconds (the sound output's buffering). Pictures are held that much
+// longer, so that each meets its sound. 0 (the default) paces pictures by the
+// frames as they are taken. -1 for a null engine, else 1.
+int AVSetOutputLatency(AvEngine* engine, uint64_t latencyUs);
+
 // AV_CTRL_PLAY resumes, AV_CTRL_PAUSE pauses, AV_CTRL_STOP stops and rewinds
 // (blocking at least 200 ms). 1 for every mode, -1 without an open file.
 int AVControl(AvEngine* engine, int mode);

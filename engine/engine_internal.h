@@ -70,6 +70,8 @@ struct AvEngine {
   // Audio frames the reader has queued since creation; zero means the file
   // has shown no audio so far and video paces itself by the wall clock.
   std::atomic<uint64_t> audioQueued{0};
+  // Set by the application: how long accepted sound takes to be heard.
+  std::atomic<uint64_t> outputLatency{0};
   // The reader raises flushRequest when it carries out a seek; each decode
   // thread echoes it once its queues hold nothing from before. The reader
   // resumes only then, so no packet of the old position survives the seek.

@@ -69,8 +69,12 @@ bool TakeDecodedFrame(AvEngine* e, uint64_t& timeStamp) {
   }
   bool handOut = true;
   if (e->audioRing.ready.load()) {
-    handOut = e->pcm.withClock([timeStamp](ClockFields& c) {
-      return DecidePacing(timeStamp, c.audioClock) == Pacing::Show;
+    // A picture is due when its sound is heard, the output latency after the
+    // clock's frame was taken (saturating: a damaged time stamp stays huge).
+    const uint64_t latency = e->outputLatency.load();
+    const uint64_t due = timeStamp > UINT64_MAX - latency ? UINT64_MAX : timeStamp + latency;
+    handOut = e->pcm.withClock([due](ClockFields& c) {
+      return DecidePacing(due, c.audioClock) == Pacing::Show;
     });
   }
   if (e->flushing.load()) {

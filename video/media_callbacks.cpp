@@ -289,6 +289,8 @@ int StartEngine() {
   const AvCallbacks table = MakeMediaCallbacks();
   media.engine = AVCreate(&table);
   if (media.engine == nullptr) return 0;
+  // With a sound device, pictures wait for their sound to come out of it.
+  if (media.soundOutput != nullptr) AVSetOutputLatency(media.engine, kSoundOutputLatencyUs);
   Notify(PN_DURATION, LowMilliseconds(media.duration));
   return 1;
 }

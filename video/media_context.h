@@ -41,6 +41,10 @@ inline constexpr intptr_t PN_PICTURE_SIZE = 500008;
 // One contiguous I420 picture of the largest size the buffers are made for
 // (1920 x 1080 x 4: generous, so reads a little past the V plane stay inside).
 inline constexpr size_t PICTURE_BUFFER_BYTES = 8'294'400;
+// From taking a PCM frame to hearing it through CDirectSound: the wait for
+// room in the device (about one 20 ms chunk at most) plus the 60 ms of sound
+// the device buffer holds ahead of the play cursor. Measured: 74 to 80 ms.
+inline constexpr uint64_t kSoundOutputLatencyUs = 75'000;
 // One plane of the largest picture the decoder is allowed to deliver
 // (1920 x 1080 luma samples).
 inline constexpr size_t PLANE_BUFFER_BYTES = 2'073'600;

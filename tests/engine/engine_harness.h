@@ -18,6 +18,7 @@ using SteadyClock = std::chrono::steady_clock;
 struct RenderedPicture {
   uint64_t timeStamp;
   SteadyClock::time_point at;
+  size_t audioAccepted;  // audio frames accepted before this picture was shown
 };
 
 enum class AudioMode {
@@ -128,7 +129,7 @@ inline int HAudioRender(const uint8_t*, uint32_t bytes, uint64_t position) {
 inline void HVideoRender(YuvFrame* f) {
   ++g_harness.otherCalls;
   std::lock_guard<std::mutex> g(g_harness.lock);
-  g_harness.pictures.push_back({f->timeStamp, SteadyClock::now()});
+  g_harness.pictures.push_back({f->timeStamp, SteadyClock::now(), g_harness.audioPositions.size()});
 }
 inline int HLogText(const char*, const wchar_t*) { return 1; }
 inline int HLogValues(const wchar_t*, int64_t, int64_t, int64_t, int64_t) { return 1; }

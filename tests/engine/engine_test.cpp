@@ -19,6 +19,16 @@ using test::RecordingPlan;
 using test::SteadyClock;
 using test::WaitFor;
 
+// Audio frames accepted beyond a picture's own instant when it is shown
+// (two 20 ms frames per 40 ms picture), pictures 5 to 19.
+std::vector<long> AudioLead(const std::vector<test::RenderedPicture>& pics) {
+  std::vector<long> lead;
+  for (size_t n = 5; n < 20 && n < pics.size(); ++n) {
+    lead.push_back(static_cast<long>(pics[n].audioAccepted) - static_cast<long>(2 * n));
+  }
+  return lead;
+}
+
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override { g_harness.reset(); }
@@ -267,6 +277,21 @@ TEST_F(EngineTest, PicturesFollowTheAudioClock) {
   const auto span = pics.back().at - pics.front().at;
   EXPECT_GT(span, 1700ms);
   EXPECT_LT(span, 2500ms);
+  // Without output latency a picture shows as the audio of its instant is taken.
+  for (long lead : AudioLead(pics)) EXPECT_LE(lead, 4);
+}
+
+TEST_F(EngineTest, OutputLatencyHoldsPicturesUntilTheirSoundIsHeard) {
+  g_harness.audioMode = AudioMode::RealTime;
+  ASSERT_NE(open(write({.pictures = 50})), nullptr);
+  EXPECT_EQ(AVSetOutputLatency(m_engine, 400000), 1);
+  EXPECT_EQ(AVSetOutputLatency(nullptr, 1), -1);
+  ASSERT_TRUE(WaitFor([] { return g_harness.pictureCount() >= 20; }));
+  // 400 ms of sound in the device: each picture waits for some 20 more frames.
+  for (long lead : AudioLead(g_harness.pictureLog())) {
+    EXPECT_GE(lead, 16);
+    EXPECT_LE(lead, 24);
+  }
 }
 
 TEST_F(EngineTest, AudioBeforeTheFirstPictureIsNeverOffered) {
