@@ -11,6 +11,8 @@
 # position of what the sound device is playing). The script prints the
 # distribution of picture minus audio clock and the share within 40 ms.
 #
+# mpv is measured too when it is installed.
+#
 # usage: bench/play_window_vs_ffplay.sh [BUILD_DIR] [SECONDS]   (default: build, 60)
 # Needs Xvfb (xvfb-run), ffmpeg and ffplay. Not for CI: it takes about
 # four times SECONDS of wall time plus the encoding of the recording.
@@ -53,10 +55,20 @@ read -r theirs theirs_wall < <(cpu_seconds ffplay -autoexit -x 1280 -y 720 -logl
 read -r soft soft_wall < <(SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0 \
   cpu_seconds ffplay -autoexit -x 1280 -y 720 -loglevel error "$work/rec.mkv")
 
+# mpv (not installed by the project's setup; `apt-get install mpv`) with its
+# cheapest X output, XShm through its software path, same size and sound.
+mpv_line=""
+if command -v mpv >/dev/null; then
+  read -r mpvcpu mpv_wall < <(cpu_seconds mpv --no-config --really-quiet --vo=x11 \
+    --geometry=1280x720 --ao=sdl "$work/rec.mkv")
+  mpv_line=$(printf '%-26s %10s %10s' "mpv (--vo=x11)" "$mpvcpu" "$mpv_wall")
+fi
+
 printf '%-26s %10s %10s\n' player "CPU s" "wall s"
 printf '%-26s %10s %10s\n' "avtool play --window" "$ours" "$ours_wall"
 printf '%-26s %10s %10s\n' ffplay "$theirs" "$theirs_wall"
 printf '%-26s %10s %10s\n' "ffplay, software renderer" "$soft" "$soft_wall"
+[ -n "$mpv_line" ] && echo "$mpv_line"
 awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "CPU ratio (ours / ffplay): %.3f\n", a / b }'
 
 # Picture minus audio clock, milliseconds; pictures shown before the sound
