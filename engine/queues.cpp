@@ -33,84 +33,12 @@ void VideoPacketRing::free() {
   }
 }
 
-uint8_t* VideoPacketRing::reserve() {
-  if (!ready.load()) return nullptr;
-  std::lock_guard<std::mutex> g(m_lock);
-  if (RingFull(m_read, m_write, VIDEO_RING_SLOTS)) return nullptr;
-  return m_slots[m_write].data;
-}
-
-void VideoPacketRing::commit(uint32_t length, uint64_t timeStamp) {
-  if (!ready.load()) return;
-  std::lock_guard<std::mutex> g(m_lock);
-  m_slots[m_write].length = length;
-  m_slots[m_write].timeStamp = timeStamp;
-  m_write = RingNext(m_write, VIDEO_RING_SLOTS);
-}
-
-const VideoPacket* VideoPacketRing::peek() {
-  std::lock_guard<std::mutex> g(m_lock);
-  if (RingEmpty(m_read, m_write)) return nullptr;
-  return &m_slots[m_read];
-}
-
-void VideoPacketRing::advance() {
-  std::lock_guard<std::mutex> g(m_lock);
-  if (!RingEmpty(m_read, m_write)) m_read = RingNext(m_read, VIDEO_RING_SLOTS);
-}
-
-void VideoPacketRing::flush() {
-  std::lock_guard<std::mutex> g(m_lock);
-  m_read = m_write;
-}
-
-bool VideoPacketRing::empty() {
-  std::lock_guard<std::mutex> g(m_lock);
-  return RingEmpty(m_read, m_write);
-}
-
 // ---- audio packet ring ----------------------------------------------------
 
 void AudioPacketRing::clear() {
   std::lock_guard<std::mutex> g(m_lock);
   m_read = m_write = 0;
   for (auto& s : m_slots) s = AudioPacket{};
-}
-
-uint8_t* AudioPacketRing::reserve() {
-  if (!ready.load()) return nullptr;
-  std::lock_guard<std::mutex> g(m_lock);
-  if (RingFull(m_read, m_write, AUDIO_RING_SLOTS)) return nullptr;
-  return m_slots[m_write].data;
-}
-
-void AudioPacketRing::commit(uint32_t length, uint64_t timeStamp) {
-  if (!ready.load()) return;
-  std::lock_guard<std::mutex> g(m_lock);
-  m_slots[m_write].length = length;
-  m_slots[m_write].timeStamp = timeStamp;
-  m_write = RingNext(m_write, AUDIO_RING_SLOTS);
-}
-
-const AudioPacket* AudioPacketRing::peek() {
-  std::lock_guard<std::mutex> g(m_lock);
-  if (RingEmpty(m_read, m_write)) return nullptr;
-  return &m_slots[m_read];
-}
-
-void AudioPacketRing::advance() {
-  std::lock_guard<std::mutex> g(m_lock);
-  if (!RingEmpty(m_read, m_write)) m_read = RingNext(m_read, AUDIO_RING_SLOTS);
-}
-
-void AudioPacketRing::flush() {
-  std::lock_guard<std::mutex> g(m_lock);
-  m_read = m_write;
-}
-
-bool AudioPacketRing::empty() {
-  std::lock_guard<std::mutex> g(m_lock);
-  return RingEmpty(m_read, m_write);
 }
 
 // ---- PCM ring ---------------------------------------------------------------

@@ -29,35 +29,66 @@ constexpr uint32_t RingNext(uint32_t i, uint32_t n) { return i + 1 < n ? i + 1 :
 constexpr bool RingEmpty(uint32_t read, uint32_t write) { return read == write; }
 constexpr bool RingFull(uint32_t read, uint32_t write, uint32_t n) { return RingNext(write, n) == read; }
 
+// The packet ring shared by video and audio: `Packet` has `data` (its byte
+// area), `length` and `timeStamp`. The reader produces, a decode thread
+// consumes.
+template <typename Packet, uint32_t N>
+class PacketRing {
+ public:
+  // Producer: the data area of the slot at write; null when not ready or full.
+  uint8_t* reserve() {
+    if (!ready.load()) return nullptr;
+    std::lock_guard<std::mutex> g(m_lock);
+    if (RingFull(m_read, m_write, N)) return nullptr;
+    return m_slots[m_write].data;
+  }
+  // Producer: stores length and time stamp in the slot at write and advances.
+  void commit(uint32_t length, uint64_t timeStamp) {
+    if (!ready.load()) return;
+    std::lock_guard<std::mutex> g(m_lock);
+    m_slots[m_write].length = length;
+    m_slots[m_write].timeStamp = timeStamp;
+    m_write = RingNext(m_write, N);
+  }
+  // Consumer: the slot at read, or null when empty.
+  const Packet* peek() {
+    std::lock_guard<std::mutex> g(m_lock);
+    return RingEmpty(m_read, m_write) ? nullptr : &m_slots[m_read];
+  }
+  void advance() {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (!RingEmpty(m_read, m_write)) m_read = RingNext(m_read, N);
+  }
+  // Consumer: drops everything queued at once.
+  void flush() {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_read = m_write;
+  }
+  bool empty() {
+    std::lock_guard<std::mutex> g(m_lock);
+    return RingEmpty(m_read, m_write);
+  }
+
+  std::atomic<bool> ready{false};
+
+ protected:
+  std::mutex m_lock;  // guards m_read, m_write and the slots' length/time stamp
+  uint32_t m_read = 0;
+  uint32_t m_write = 0;
+  Packet m_slots[N];
+};
+
 struct VideoPacket {
   uint8_t* data = nullptr;  // kVideoSlotBytes of its own
   uint32_t length = 0;
   uint64_t timeStamp = 0;
 };
 
-class VideoPacketRing {
+class VideoPacketRing : public PacketRing<VideoPacket, VIDEO_RING_SLOTS> {
  public:
   ~VideoPacketRing() { free(); }
   bool allocate();  // the 100 buffers; false (nothing kept) on failure
   void free();
-
-  // Producer (reader thread).
-  uint8_t* reserve();  // null when not ready or full
-  void commit(uint32_t length, uint64_t timeStamp);
-
-  // Consumer (video decode thread). peek returns the slot at read, or null.
-  const VideoPacket* peek();
-  void advance();
-  void flush();  // drop everything queued
-  bool empty();
-
-  std::atomic<bool> ready{false};
-
- private:
-  std::mutex m_lock;  // guards m_read, m_write and the slots' length/time stamp
-  uint32_t m_read = 0;
-  uint32_t m_write = 0;
-  VideoPacket m_slots[VIDEO_RING_SLOTS];
 };
 
 struct AudioPacket {
@@ -66,24 +97,10 @@ struct AudioPacket {
   uint64_t timeStamp = 0;
 };
 
-class AudioPacketRing {
+// Its ready flag covers this ring and the PCM ring together.
+class AudioPacketRing : public PacketRing<AudioPacket, AUDIO_RING_SLOTS> {
  public:
   void clear();
-  uint8_t* reserve();  // the data area of the slot at write; null when not ready or full
-  void commit(uint32_t length, uint64_t timeStamp);
-  const AudioPacket* peek();
-  void advance();
-  void flush();
-  bool empty();
-
-  // Covers this ring and the PCM ring together.
-  std::atomic<bool> ready{false};
-
- private:
-  std::mutex m_lock;  // guards m_read, m_write and the slots' length/time stamp
-  uint32_t m_read = 0;
-  uint32_t m_write = 0;
-  AudioPacket m_slots[AUDIO_RING_SLOTS];
 };
 
 // The presentation clock (microseconds) lives under the PCM lock.
