@@ -1,0 +1,21 @@
+// trevolo: the player. Opens the main window and runs it until closed.
+#include <cstdio>
+#include <string>
+
+#include "app/trevolo_dlg.h"
+
+int main(int, char**) {
+  int status = 0;
+  {
+    std::string error;
+    auto dlg = trevolo::app::CTrevoloDlg::create(false, &error);
+    if (!dlg) {
+      std::fprintf(stderr, "trevolo: %s\n", error.c_str());
+      status = 1;
+    } else {
+      dlg->run();
+    }
+  }
+  trevolo::platform::DialogWindow::shutdown();
+  return status;
+}

@@ -1,0 +1,17 @@
+# The player: the main window's layout and controls (a library, so tests
+# can build the window too) and the trevolo executable with the skin
+# embedded.
+add_library(trevolo_layout STATIC ${CMAKE_CURRENT_LIST_DIR}/layout.cpp)
+target_include_directories(trevolo_layout PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(trevolo_layout PUBLIC trevolo_controls_canvas)
+
+add_library(trevolo_main_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/trevolo_dlg.cpp)
+target_link_libraries(trevolo_main_dialog PUBLIC trevolo_layout trevolo_framework)
+
+# The skin images, for every program that builds the main window.
+file(GLOB TREVOLO_SKIN_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/skin/*.png)
+set(TREVOLO_SKIN_FILES ${TREVOLO_SKIN_FILES} CACHE INTERNAL "skin images")
+
+add_executable(trevolo ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(trevolo PRIVATE trevolo_main_dialog)
+trevolo_embed_resources(trevolo ${TREVOLO_SKIN_FILES})

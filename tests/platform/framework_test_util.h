@@ -1,0 +1,101 @@
+// A hidden dialog window with probe controls that record what reaches them.
+#pragma once
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dialog_window.h"
+
+namespace trevolo::platform::testing {
+
+class ProbeControl : public Control {
+ public:
+  ProbeControl(int id, bool tabStop, bool wantsAll = false)
+      : Control(id), m_tabStop(tabStop), m_wantsAll(wantsAll) {}
+  bool tabStop() const override { return m_tabStop; }
+  bool interactive() const override { return true; }
+  void paint(Canvas&, const GlyphSource&) override {}
+  void onMouseMove(Point p) override { log("move " + at(p)); }
+  void onMouseLeave() override { log("leave"); }
+  void onLButtonDown(Point p) override {
+    m_capture = true;  // like a slider, a press holds the mouse
+    log("down " + at(p));
+  }
+  void onLButtonUp(Point p) override {
+    m_capture = false;
+    log("up " + at(p));
+  }
+  bool onKeyDown(int key) override {
+    log("key " + std::to_string(key));
+    return m_wantsAll;
+  }
+  void onSetFocus() override { log("focus"); }
+  void onKillFocus() override { log("blur"); }
+  bool wantsAllKeys(bool tabDown) const override { return m_wantsAll && !tabDown; }
+  bool hasCapture() const override { return m_capture; }
+
+  std::vector<std::string> events;
+
+ private:
+  static std::string at(Point p) { return std::to_string(p.x) + "," + std::to_string(p.y); }
+  void log(const std::string& e) { events.push_back(e); }
+  bool m_tabStop;
+  bool m_wantsAll;
+  bool m_capture = false;
+};
+
+class FrameworkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    DialogOptions options;
+    options.title = "test";
+    options.width = 200;
+    options.height = 100;
+    options.hidden = true;
+    std::string error;
+    m_window = DialogWindow::create(options, &error);
+    ASSERT_TRUE(m_window) << error;
+  }
+  void TearDown() override {
+    m_window.reset();
+    SDL_Quit();
+  }
+
+  ProbeControl& addProbe(int id, Rect rect, bool tabStop = true, bool wantsAll = false) {
+    auto probe = std::make_unique<ProbeControl>(id, tabStop, wantsAll);
+    probe->move(rect);
+    return static_cast<ProbeControl&>(m_window->addControl(std::move(probe)));
+  }
+  void key(SDL_Keycode code, bool shift = false, bool up = false) {
+    SDL_Event e{};
+    e.type = up ? SDL_KEYUP : SDL_KEYDOWN;
+    e.key.keysym.sym = code;
+    e.key.keysym.mod = shift ? KMOD_LSHIFT : KMOD_NONE;
+    m_window->handleEvent(e);
+  }
+  void motion(int x, int y) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.x = x;
+    e.motion.y = y;
+    m_window->handleEvent(e);
+  }
+  void button(int x, int y, bool down, int clicks = 1) {
+    SDL_Event e{};
+    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.clicks = static_cast<Uint8>(clicks);
+    e.button.x = x;
+    e.button.y = y;
+    m_window->handleEvent(e);
+  }
+
+  std::unique_ptr<DialogWindow> m_window;
+};
+
+}  // namespace trevolo::platform::testing
