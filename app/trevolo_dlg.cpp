@@ -9,6 +9,18 @@ using controls::Image;
 using platform::ButtonControl;
 using platform::Control;
 using platform::LabelControl;
+
+namespace {
+
+// A label centred vertically in its rectangle with the given alignment.
+template <typename Label>
+std::unique_ptr<controls::CLabel> AlignedLabel(controls::TextAlign align) {
+  auto label = std::make_unique<Label>();
+  label->setAlignment(align, true);
+  return label;
+}
+
+}  // namespace
 using platform::PictureControl;
 using platform::SliderControl;
 
@@ -74,14 +86,18 @@ bool CTrevoloDlg::createControls(std::string* error) {
       case IDC_PROGRESS: control = std::make_unique<SliderControl>(id, owner); break;
       case IDC_TIME:
       case IDC_VERSION:
-        control = std::make_unique<LabelControl>(id, std::make_unique<controls::CShowTimes>());
+        // Right-aligned and centred vertically, as the template's statics.
+        control = std::make_unique<LabelControl>(
+            id, AlignedLabel<controls::CShowTimes>(controls::TextAlign::Right));
         control->setText(id == IDC_TIME ? kTimeText : kVersionText);
         break;
       case IDC_FILENAME:
-        control = std::make_unique<LabelControl>(id, std::make_unique<controls::CCurrFileName>());
+        control = std::make_unique<LabelControl>(
+            id, AlignedLabel<controls::CCurrFileName>(controls::TextAlign::Left));
         break;
       case IDC_CAPTURE_TIP:
-        control = std::make_unique<LabelControl>(id, std::make_unique<controls::CCaptureTip>());
+        control = std::make_unique<LabelControl>(
+            id, AlignedLabel<controls::CCaptureTip>(controls::TextAlign::Left));
         break;
       default: control = std::make_unique<ButtonControl>(id, owner); break;
     }

@@ -11,6 +11,9 @@
 
 namespace trevolo::controls {
 
+// Where the text sits in the label's rectangle (the static control's styles).
+enum class TextAlign { Left, Right };
+
 struct LabelColors {
   Color text;
   Color background;  // behind the character cells only
@@ -33,11 +36,14 @@ class CLabel {
 
   LabelColors colors() const { return m_colors; }
 
+  // Horizontal alignment, and whether the text is centred vertically.
+  void setAlignment(TextAlign align, bool centreVertically);
+
   // True after a change that needs a repaint; paint() clears it.
   bool needsPaint() const { return m_needsPaint; }
 
-  // Draws the text at the rectangle's top-left, clipped to the rectangle,
-  // into the parent's canvas. A hidden label draws nothing.
+  // Draws the text aligned in the rectangle (top-left unless set otherwise),
+  // clipped to it, into the parent's canvas. A hidden label draws nothing.
   void paint(Canvas& canvas, const GlyphSource& font);
 
  private:
@@ -46,6 +52,8 @@ class CLabel {
   Rect m_rect;
   bool m_visible = true;
   bool m_needsPaint = true;
+  TextAlign m_align = TextAlign::Left;
+  bool m_centreVertically = false;
 };
 
 // The dark skin behind the labels differs by one step in two places.

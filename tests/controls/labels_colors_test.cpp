@@ -32,6 +32,20 @@ void expectColours(CLabel& label, Expected expected) {
   EXPECT_EQ(canvas.pixel(4, 8), kSkin);                // label area below the cells
 }
 
+TEST(Labels, RightAlignedAndCentredVertically) {
+  CShowTimes label;
+  label.setAlignment(TextAlign::Right, true);
+  // Rectangle x 2..21, y 2..9; the 8 x 6 text sits at x 14..21, y 3..8.
+  const Canvas canvas = paintOverSkin(label, "ab", 20);
+  const Color cell = label.colors().background;
+  EXPECT_EQ(canvas.pixel(21, 5), cell) << "the text ends at the right edge";
+  EXPECT_EQ(canvas.pixel(14, 3), cell) << "its first cell starts eight pixels before";
+  EXPECT_EQ(canvas.pixel(13, 5), kSkin);
+  EXPECT_EQ(canvas.pixel(2, 5), kSkin) << "nothing at the left";
+  EXPECT_EQ(canvas.pixel(21, 2), kSkin) << "one free row above the centred text";
+  EXPECT_EQ(canvas.pixel(21, 9), kSkin) << "and one below";
+}
+
 TEST(Labels, EachClassDrawsInItsColours) {
   CCaptureTip tip;
   expectColours(tip, {rgb(255, 255, 0), rgb(9, 13, 21)});
