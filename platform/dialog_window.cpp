@@ -99,6 +99,7 @@ bool DialogWindow::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 }
 
 bool DialogWindow::send(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  m_dirty = true;  // a handler may change any control
   if (message == WM_CLOSE) {
     if (!m_handler || !m_handler(message, wParam, lParam)) close();
     return true;
@@ -137,12 +138,16 @@ void DialogWindow::fireDueTimers(uint64_t nowMs) {
 bool DialogWindow::pumpOnce(int timeoutMs) {
   SDL_Event event;
   if (SDL_WaitEventTimeout(&event, timeoutMs)) {
+    m_dirty = true;
     handleEvent(event);
     while (SDL_PollEvent(&event)) handleEvent(event);
   }
   fireDueTimers(SDL_GetTicks64());
   dispatchMessages();
-  if (!m_closed) paint();
+  if (!m_closed && m_dirty) {
+    m_dirty = false;
+    paint();
+  }
   return !m_closed;
 }
 

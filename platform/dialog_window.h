@@ -83,6 +83,8 @@ class DialogWindow : public MessageTarget {
   // Waits up to timeoutMs for an event, handles what is queued, fires
   // timers, delivers posted messages and repaints. False once closed.
   bool pumpOnce(int timeoutMs);
+  // Repaints on the next pump even if no event, message or timer arrives.
+  void invalidate() { m_dirty = true; }
   void run();
 
   void close() { m_closed = true; }
@@ -144,6 +146,9 @@ class DialogWindow : public MessageTarget {
   MessageHandler m_handler;
   std::function<void(const std::string&)> m_dropHandler;
   bool m_closed = false;
+  // Something may have changed how the window looks: repaint on the next
+  // pump. Nothing happening means no repaint, so an idle window costs nothing.
+  bool m_dirty = true;
 };
 
 }  // namespace trevolo::platform

@@ -73,6 +73,21 @@ TEST_F(MessagesTest, PostedMessagesArriveInOrderOnThePump) {
   EXPECT_EQ(received, (std::vector<Received>{{0x8001, 1, -1}, {0x8002, 2, -2}}));
 }
 
+TEST_F(MessagesTest, AnIdleWindowDoesNotRepaint) {
+  ProbeControl& probe = addProbe(1, Rect{0, 0, 10, 10});
+  for (int i = 0; i < 10; ++i) m_window->pumpOnce(0);  // start-up events and the first paint
+  ASSERT_GT(probe.paints, 0);
+  const int settled = probe.paints;
+  for (int i = 0; i < 5; ++i) m_window->pumpOnce(1);
+  EXPECT_EQ(probe.paints, settled) << "nothing happened, nothing is painted";
+  m_window->post(0x8004, 0, 0);
+  m_window->pumpOnce(0);
+  EXPECT_EQ(probe.paints, settled + 1) << "a message may change the looks";
+  m_window->invalidate();
+  m_window->pumpOnce(0);
+  EXPECT_EQ(probe.paints, settled + 2);
+}
+
 TEST_F(MessagesTest, SendHandlesAtOnce) {
   EXPECT_TRUE(m_window->send(0x8003, 3, 4));
   EXPECT_EQ(received, (std::vector<Received>{{0x8003, 3, 4}}));

@@ -18,7 +18,7 @@ class ProbeControl : public Control {
       : Control(id), m_tabStop(tabStop), m_wantsAll(wantsAll) {}
   bool tabStop() const override { return m_tabStop; }
   bool interactive() const override { return true; }
-  void paint(Canvas&, const GlyphSource&) override {}
+  void paint(Canvas&, const GlyphSource&) override { ++paints; }
   void onMouseMove(Point p) override { log("move " + at(p)); }
   void onMouseLeave() override { log("leave"); }
   void onLButtonDown(Point p) override {
@@ -39,6 +39,7 @@ class ProbeControl : public Control {
   bool hasCapture() const override { return m_capture; }
 
   std::vector<std::string> events;
+  int paints = 0;
 
  private:
   static std::string at(Point p) { return std::to_string(p.x) + "," + std::to_string(p.y); }
