@@ -3,6 +3,8 @@
 #include <string>
 
 #include "app/trevolo_dlg.h"
+#include "platform/ttf_font.h"
+#include "platform/window.h"
 
 int main(int, char**) {
   int status = 0;
@@ -16,6 +18,7 @@ int main(int, char**) {
       dlg->run();
     }
   }
-  trevolo::platform::DialogWindow::shutdown();
+  trevolo::platform::TtfFont::shutdown();
+  trevolo::platform::Window::shutdown();
   return status;
 }

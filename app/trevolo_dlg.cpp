@@ -6,9 +6,6 @@
 namespace trevolo::app {
 
 using controls::Image;
-using platform::ButtonControl;
-using platform::Control;
-using platform::LabelControl;
 
 namespace {
 
@@ -21,8 +18,6 @@ std::unique_ptr<controls::CLabel> AlignedLabel(controls::TextAlign align) {
 }
 
 }  // namespace
-using platform::PictureControl;
-using platform::SliderControl;
 
 namespace {
 
@@ -46,15 +41,16 @@ bool loadImage(uint32_t id, Image* image, std::string* error) {
 
 std::unique_ptr<CTrevoloDlg> CTrevoloDlg::create(bool hidden, std::string* error) {
   std::unique_ptr<CTrevoloDlg> dlg(new CTrevoloDlg());
-  platform::DialogOptions options;
+  DialogOptions options;
   options.title = kTitle;
   options.width = kWindowWidth;
   options.height = kWindowHeight;
   options.hidden = hidden;
-  loadImage(IDI_MAIN, &options.icon, nullptr);  // a missing icon is no reason to stop
-  dlg->m_window = platform::DialogWindow::create(options, error);
+  controls::Image icon;
+  if (loadImage(IDI_MAIN, &icon, nullptr)) options.icons.push_back(icon);  // a missing icon is no reason to stop
+  dlg->m_window = DialogWindow::create(options, error);
   if (!dlg->m_window) return nullptr;
-  dlg->m_font = platform::TtfGlyphs::openDefault(kFontPixels, error);
+  dlg->m_font = FontGlyphs::openDefault(kFontPixels, error);
   if (!dlg->m_font) return nullptr;
   dlg->m_window->setFont(dlg->m_font.get());
   if (!dlg->createControls(error) || !dlg->OnInitDialog(error)) return nullptr;
@@ -75,7 +71,7 @@ bool CTrevoloDlg::createControls(std::string* error) {
     return false;
   }
   m_window->setBackground(std::move(background));
-  platform::DialogWindow* owner = m_window.get();
+  DialogWindow* owner = m_window.get();
   for (int id : kTemplateOrder) {
     std::unique_ptr<Control> control;
     switch (id) {
@@ -103,6 +99,7 @@ bool CTrevoloDlg::createControls(std::string* error) {
     }
     m_window->addControl(std::move(control));
   }
+  m_window->setVideoControl(IDC_VIDEO);
   return true;
 }
 
@@ -173,11 +170,11 @@ bool CTrevoloDlg::loadButtonImages(std::string* error) {
 
 void CTrevoloDlg::ApplyVideoLayout(bool wide) {
   m_bWide = wide;
-  m_window->control(IDC_VIDEO)->move(videoRect(wide));
+  m_window->moveControl(IDC_VIDEO, videoRect(wide));
 }
 
 bool CTrevoloDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t) {
-  if (message != controls::WM_COMMAND) return false;
+  if (message != WM_COMMAND) return false;
   const int id = static_cast<int>(wParam & 0xFFFF);
   if (id == IDC_MINI) {
     m_window->minimise();

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/dialog_window.h"
-#include "platform/ttf_glyphs.h"
+#include "app/dialog_window.h"
+#include "app/font_glyphs.h"
 
 namespace trevolo::app {
 
@@ -19,7 +19,7 @@ class CTrevoloDlg {
   // cannot be made.
   static std::unique_ptr<CTrevoloDlg> create(bool hidden, std::string* error);
 
-  platform::DialogWindow& window() { return *m_window; }
+  DialogWindow& window() { return *m_window; }
   void run() { m_window->run(); }
   bool wide() const { return m_bWide; }
   // Moves the video area between its narrow and wide rectangle.
@@ -33,8 +33,8 @@ class CTrevoloDlg {
   bool loadButtonImages(std::string* error);
   bool onMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
-  std::unique_ptr<platform::TtfGlyphs> m_font;
-  std::unique_ptr<platform::DialogWindow> m_window;
+  std::unique_ptr<FontGlyphs> m_font;
+  std::unique_ptr<DialogWindow> m_window;
   bool m_bWide = false;
 };
 

@@ -46,7 +46,7 @@ int SliderTrack::clampPixel(int pixel) const {
   return std::min(pixel, length - marginHigh - thumbLength / 2);
 }
 
-CBitmapSlider::CBitmapSlider(platform::MessageTarget* parent, int controlId)
+CBitmapSlider::CBitmapSlider(MessageTarget* parent, int controlId)
     : m_parent(parent), m_controlId(controlId) {}
 
 SliderTrack CBitmapSlider::track() const {

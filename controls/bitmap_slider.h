@@ -12,12 +12,9 @@
 #include "controls/canvas.h"
 #include "controls/image.h"
 #include "controls/slider_range.h"
-#include "platform/message_target.h"
+#include "base/messages.h"
 
 namespace trevolo::controls {
-
-inline constexpr uint32_t WM_SLIDER_MOVING = 10449;
-inline constexpr uint32_t WM_SLIDER_MOVED = 10450;
 
 // Keys the slider understands; the window framework maps its own codes.
 enum SliderKey : int {
@@ -55,7 +52,7 @@ class CBitmapSlider {
  public:
   // `parent` receives the notifications (may be null); `controlId` is
   // their first parameter.
-  CBitmapSlider(platform::MessageTarget* parent, int controlId);
+  CBitmapSlider(MessageTarget* parent, int controlId);
 
   // Unfilled and filled channel pieces. 0 when either is empty (any
   // previous channel is dropped either way); on success the control takes
@@ -110,7 +107,7 @@ class CBitmapSlider {
   void paintChannel(Canvas& dc, int centre);
   void paintThumb(Canvas& dc, int centre);
 
-  platform::MessageTarget* m_parent;
+  MessageTarget* m_parent;
   int m_controlId;
   SliderRange m_range;
   Rect m_clientRect;

@@ -15,7 +15,7 @@ Snapshot chooseSnapshot(const ButtonLook& look) {
   return Snapshot::StdNormal;
 }
 
-CGdipButton::CGdipButton(int controlId, platform::MessageTarget* owner,
+CGdipButton::CGdipButton(int controlId, MessageTarget* owner,
                          const ResourceRegistry& registry)
     : m_controlId(controlId), m_owner(owner), m_registry(&registry) {}
 

@@ -15,12 +15,10 @@
 #include "controls/canvas.h"
 #include "controls/image.h"
 #include "controls/resource_registry.h"
-#include "platform/message_target.h"
+#include "base/messages.h"
 
 namespace trevolo::controls {
 
-inline constexpr uint32_t WM_COMMAND = 0x0111;
-inline constexpr uint32_t BN_CLICKED = 0;
 // Key code of the space bar, the key that presses a focused button.
 inline constexpr int kKeySpace = 0x20;
 
@@ -52,7 +50,7 @@ class CGdipButton {
  public:
   // `owner` receives the click commands and must outlive the button (null:
   // clicks go nowhere). Images are looked up in `registry`.
-  CGdipButton(int controlId, platform::MessageTarget* owner,
+  CGdipButton(int controlId, MessageTarget* owner,
               const ResourceRegistry& registry = ResourceRegistry::global());
   CGdipButton(const CGdipButton&) = delete;
   CGdipButton& operator=(const CGdipButton&) = delete;
@@ -127,7 +125,7 @@ class CGdipButton {
   static constexpr size_t kSnapshotCount = 7;
 
   int m_controlId = 0;
-  platform::MessageTarget* m_owner = nullptr;  // not owned
+  MessageTarget* m_owner = nullptr;  // not owned
   const ResourceRegistry* m_registry = nullptr;  // not owned
   Rect m_rect;                                   // in the parent's client coordinates
 

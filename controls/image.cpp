@@ -5,12 +5,6 @@
 
 namespace trevolo::controls {
 
-Rect Rect::intersect(const Rect& other) const {
-  Rect r{std::max(left, other.left), std::max(top, other.top), std::min(right, other.right),
-         std::min(bottom, other.bottom)};
-  return r.empty() ? Rect{} : r;
-}
-
 Image::Image(int width, int height, Color fill) {
   if (width <= 0 || height <= 0) return;
   m_width = width;

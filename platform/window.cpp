@@ -4,6 +4,11 @@
 #include "platform/window.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#undef None
+#undef Status
 
 #include <algorithm>
 #include <atomic>
@@ -114,9 +119,20 @@ struct Window::Impl {
   std::shared_ptr<VideoPresenter> presenter = std::make_shared<VideoPresenter>();
 
   MessageHandler onMessage;          // UI thread
+  InputHandler onInput;              // UI thread
   std::function<void()> onClose;     // UI thread
+  std::function<bool(int, int)> dragTest;  // UI thread (SDL calls it there)
   std::atomic<bool> closeRequested{false};
   bool needsRedraw = true;           // UI thread
+  std::vector<std::string> dropping;  // UI thread: files of a drop in progress
+  bool inDrop = false;
+
+  // UI thread: the caller's frame and the parts of it above the picture.
+  SDL_Texture* frame = nullptr;
+  int frameWidth = 0;
+  int frameHeight = 0;
+  std::vector<Rect> overlays;
+  bool videoVisible = true;
 
   mutable std::mutex rectMutex;
   Rect video;               // guarded by rectMutex
@@ -132,6 +148,8 @@ struct Window::Impl {
   ~Impl();
   bool open(const WindowOptions& options, std::string* error);
   void handle(const SDL_Event& event);
+  void input(const InputEvent& event);
+  void handleInput(const SDL_Event& event);
   void dropTexture();
   bool ensureTexture(const SurfaceMemory& memory);
   bool upload(SurfaceMemory& memory);
@@ -144,7 +162,7 @@ Rect Window::Impl::clientRect() const {
   int width = 0;
   int height = 0;
   SDL_GetRendererOutputSize(renderer, &width, &height);
-  return Rect{0, 0, width, height};
+  return rectAt(0, 0, width, height);
 }
 
 Rect Window::Impl::currentVideoRect() const {
@@ -155,6 +173,7 @@ Rect Window::Impl::currentVideoRect() const {
 Window::Impl::~Impl() {
   presenter->close();
   dropTexture();
+  if (frame != nullptr) SDL_DestroyTexture(frame);
   if (renderer != nullptr) SDL_DestroyRenderer(renderer);
   if (window != nullptr) SDL_DestroyWindow(window);
   if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -183,8 +202,9 @@ bool Window::Impl::open(const WindowOptions& options, std::string* error) {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     rendererFlags = SDL_RENDERER_SOFTWARE;
   }
-  const Uint32 windowFlags =
-      SDL_WINDOW_RESIZABLE | (options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+  const Uint32 windowFlags = (options.resizable ? SDL_WINDOW_RESIZABLE : 0) |
+                            (options.borderless ? SDL_WINDOW_BORDERLESS : 0) |
+                            (options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
   window = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
                             SDL_WINDOWPOS_CENTERED, options.width, options.height, windowFlags);
   if (window == nullptr) return fail("cannot create window");
@@ -203,6 +223,9 @@ bool Window::Impl::open(const WindowOptions& options, std::string* error) {
     event.user.windowID = id;
     return SDL_PushEvent(&event) == 1;
   };
+  SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
+  SDL_EventState(SDL_DROPBEGIN, SDL_ENABLE);
+  SDL_EventState(SDL_DROPCOMPLETE, SDL_ENABLE);
   return true;
 }
 
@@ -225,14 +248,97 @@ void Window::Impl::handle(const SDL_Event& event) {
     needsRedraw = true;
   } else if (event.type == SDL_QUIT ||
              (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
-    if (onClose) {
+    if (onInput) {
+      input(InputEvent{InputEvent::Kind::Close});
+    } else if (onClose) {
       onClose();
     } else {
       closeRequested.store(true);
     }
   } else if (event.type == SDL_WINDOWEVENT) {
+    if (event.window.event == SDL_WINDOWEVENT_LEAVE) input(InputEvent{InputEvent::Kind::MouseLeave});
     needsRedraw = true;  // exposed, resized, restored: paint the last picture again
+  } else {
+    handleInput(event);
   }
+}
+
+void Window::Impl::input(const InputEvent& event) {
+  if (onInput) onInput(event);
+}
+
+namespace {
+
+Key keyOf(SDL_Keycode code) {
+  switch (code) {
+    case SDLK_TAB: return Key::Tab;
+    case SDLK_ESCAPE: return Key::Escape;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return Key::Return;
+    case SDLK_SPACE: return Key::Space;
+    case SDLK_PAGEUP: return Key::PageUp;
+    case SDLK_PAGEDOWN: return Key::PageDown;
+    case SDLK_END: return Key::End;
+    case SDLK_HOME: return Key::Home;
+    case SDLK_LEFT: return Key::Left;
+    case SDLK_UP: return Key::Up;
+    case SDLK_RIGHT: return Key::Right;
+    case SDLK_DOWN: return Key::Down;
+    default: return Key::Other;
+  }
+}
+
+}  // namespace
+
+void Window::Impl::handleInput(const SDL_Event& event) {
+  InputEvent in;
+  switch (event.type) {
+    case SDL_MOUSEMOTION:
+      in.kind = InputEvent::Kind::MouseMove;
+      in.x = event.motion.x;
+      in.y = event.motion.y;
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      in.kind = event.type == SDL_MOUSEBUTTONDOWN ? InputEvent::Kind::MouseDown
+                                                  : InputEvent::Kind::MouseUp;
+      in.x = event.button.x;
+      in.y = event.button.y;
+      in.button = event.button.button;
+      in.clicks = event.button.clicks;
+      break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      in.kind = event.type == SDL_KEYDOWN ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
+      in.key = keyOf(event.key.keysym.sym);
+      in.shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
+      break;
+    case SDL_DROPBEGIN:
+      inDrop = true;
+      dropping.clear();
+      return;
+    case SDL_DROPFILE: {
+      std::string path = event.drop.file != nullptr ? event.drop.file : "";
+      SDL_free(event.drop.file);
+      if (inDrop) {
+        dropping.push_back(std::move(path));
+        return;
+      }
+      in.kind = InputEvent::Kind::Drop;  // a drop without begin and end: one file
+      in.paths.push_back(std::move(path));
+      break;
+    }
+    case SDL_DROPCOMPLETE:
+      inDrop = false;
+      if (dropping.empty()) return;
+      in.kind = InputEvent::Kind::Drop;
+      in.paths.swap(dropping);
+      break;
+    default:
+      return;
+  }
+  needsRedraw = true;
+  input(in);
 }
 
 void Window::Impl::dropTexture() {
@@ -312,13 +418,20 @@ void Window::Impl::draw() {
   SDL_RenderSetClipRect(renderer, nullptr);
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
   SDL_RenderClear(renderer);
-  if (memory && texture != nullptr && textureSource == memory.get()) {
+  if (frame != nullptr) SDL_RenderCopy(renderer, frame, nullptr, nullptr);
+  if (videoVisible && memory && texture != nullptr && textureSource == memory.get()) {
     const Rect rect = currentVideoRect();
-    const SDL_Rect target{rect.x, rect.y, rect.width, rect.height};
+    const SDL_Rect target{rect.left, rect.top, rect.width(), rect.height()};
     if (isYuv(textureKind)) chooseColourMatrix(textureHeight);
     SDL_RenderSetClipRect(renderer, &target);
     SDL_RenderCopy(renderer, texture, nullptr, &target);
     SDL_RenderSetClipRect(renderer, nullptr);
+    if (frame != nullptr) {
+      for (const Rect& r : overlays) {
+        const SDL_Rect part{r.left, r.top, r.width(), r.height()};
+        SDL_RenderCopy(renderer, frame, &part, &part);
+      }
+    }
   }
 }
 
@@ -352,23 +465,141 @@ void Window::requestClose() { m_impl->closeRequested.store(true); }
 
 bool Window::closeRequested() const { return m_impl->closeRequested.load(); }
 
-bool Window::pumpOnce(int timeoutMs) {
+bool Window::waitAndHandle(int timeoutMs) {
   SDL_Event event;
   const int got = timeoutMs > 0 ? SDL_WaitEventTimeout(&event, timeoutMs) : SDL_PollEvent(&event);
   if (got == 0) return false;
   m_impl->handle(event);
   while (SDL_PollEvent(&event) == 1) m_impl->handle(event);
-  if (m_impl->needsRedraw) {
-    m_impl->draw();
-    SDL_RenderPresent(m_impl->renderer);
-  }
   return true;
+}
+
+void Window::renderIfNeeded() {
+  if (!m_impl->needsRedraw) return;
+  m_impl->draw();
+  SDL_RenderPresent(m_impl->renderer);
+}
+
+bool Window::pumpOnce(int timeoutMs) {
+  const bool handled = waitAndHandle(timeoutMs);
+  renderIfNeeded();
+  return handled;
 }
 
 void Window::runUntil(const std::function<bool()>& done) {
   constexpr int kWaitSliceMs = 10;  // how often `done` is asked while idle
   while (!closeRequested() && !(done && done())) pumpOnce(kWaitSliceMs);
 }
+
+void Window::setInputHandler(InputHandler handler) { m_impl->onInput = std::move(handler); }
+
+namespace {
+
+SDL_HitTestResult hitTest(SDL_Window*, const SDL_Point* area, void* data) {
+  const auto* test = static_cast<const std::function<bool(int, int)>*>(data);
+  return (*test)(area->x, area->y) ? SDL_HITTEST_DRAGGABLE : SDL_HITTEST_NORMAL;
+}
+
+}  // namespace
+
+void Window::setDragTest(std::function<bool(int x, int y)> drag) {
+  m_impl->dragTest = std::move(drag);
+  // Not every video driver can hit-test (dummy cannot); dragging is then
+  // simply unavailable.
+  SDL_SetWindowHitTest(m_impl->window, m_impl->dragTest ? &hitTest : nullptr, &m_impl->dragTest);
+}
+
+void Window::setFrame(const uint8_t* rgba, int width, int height, size_t stride) {
+  Impl& impl = *m_impl;
+  if (rgba == nullptr || width <= 0 || height <= 0) return;
+  if (impl.frame == nullptr || impl.frameWidth != width || impl.frameHeight != height) {
+    if (impl.frame != nullptr) SDL_DestroyTexture(impl.frame);
+    impl.frame = SDL_CreateTexture(impl.renderer, SDL_PIXELFORMAT_RGBA32,
+                                   SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (impl.frame == nullptr) return;
+    impl.frameWidth = width;
+    impl.frameHeight = height;
+  }
+  SDL_UpdateTexture(impl.frame, nullptr, rgba, static_cast<int>(stride));
+  impl.needsRedraw = true;
+}
+
+void Window::setOverlays(std::vector<Rect> overlays) {
+  m_impl->overlays = std::move(overlays);
+  m_impl->needsRedraw = true;
+}
+
+void Window::setVideoVisible(bool visible) {
+  if (m_impl->videoVisible == visible) return;
+  m_impl->videoVisible = visible;
+  m_impl->needsRedraw = true;
+}
+
+bool Window::videoVisible() const { return m_impl->videoVisible; }
+
+void Window::setIcons(const std::vector<IconImage>& icons) {
+  const IconImage* largest = nullptr;
+  for (const IconImage& icon : icons) {
+    if (icon.rgba == nullptr || icon.width <= 0 || icon.height <= 0) continue;
+    if (largest == nullptr || icon.width > largest->width) largest = &icon;
+  }
+  if (largest == nullptr) return;
+  if (SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+          const_cast<uint8_t*>(largest->rgba), largest->width, largest->height, 32,
+          static_cast<int>(largest->stride), SDL_PIXELFORMAT_RGBA32)) {
+    SDL_SetWindowIcon(m_impl->window, surface);
+    SDL_FreeSurface(surface);
+  }
+  // SDL gives X11 one size; the desktop picks the best of all of them from
+  // _NET_WM_ICON: width, height, then ARGB pixels as longs, per size.
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(m_impl->window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) {
+    return;
+  }
+  std::vector<unsigned long> data;
+  for (const IconImage& icon : icons) {
+    if (icon.rgba == nullptr || icon.width <= 0 || icon.height <= 0) continue;
+    data.push_back(static_cast<unsigned long>(icon.width));
+    data.push_back(static_cast<unsigned long>(icon.height));
+    for (int y = 0; y < icon.height; ++y) {
+      const uint8_t* row = icon.rgba + static_cast<size_t>(y) * icon.stride;
+      for (int x = 0; x < icon.width; ++x) {
+        const uint8_t* p = row + static_cast<size_t>(x) * 4;
+        data.push_back((unsigned long)p[3] << 24 | (unsigned long)p[0] << 16 |
+                       (unsigned long)p[1] << 8 | p[2]);
+      }
+    }
+  }
+  Display* display = info.info.x11.display;
+  const Atom netWmIcon = XInternAtom(display, "_NET_WM_ICON", False);
+  XChangeProperty(display, info.info.x11.window, netWmIcon, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(data.data()),
+                  static_cast<int>(data.size()));
+  XFlush(display);
+}
+
+void Window::captureMouse(bool capture) { SDL_CaptureMouse(capture ? SDL_TRUE : SDL_FALSE); }
+
+void Window::minimise() { SDL_MinimizeWindow(m_impl->window); }
+
+void Window::restoreAndRaise() {
+  if (minimised()) SDL_RestoreWindow(m_impl->window);
+  SDL_ShowWindow(m_impl->window);
+  SDL_RaiseWindow(m_impl->window);
+}
+
+bool Window::minimised() const {
+  return (SDL_GetWindowFlags(m_impl->window) & SDL_WINDOW_MINIMIZED) != 0;
+}
+
+void Window::shutdown() { SDL_Quit(); }
+
+void ShowMessageBox(const std::string& caption, const std::string& text) {
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), nullptr);
+}
+
+uint64_t Window::ticksMs() { return SDL_GetTicks64(); }
 
 void Window::setVideoRect(const Rect& rect) {
   std::lock_guard<std::mutex> guard(m_impl->rectMutex);
@@ -381,12 +612,12 @@ Rect Window::videoRect() const { return m_impl->currentVideoRect(); }
 Rect Window::clientRect() const { return m_impl->clientRect(); }
 
 bool Window::readPixels(const Rect& rect, std::vector<uint32_t>* pixels) {
-  if (pixels == nullptr || rect.width <= 0 || rect.height <= 0) return false;
+  if (pixels == nullptr || rect.empty()) return false;
   m_impl->draw();
-  pixels->assign(size_t(rect.width) * size_t(rect.height), 0);
-  const SDL_Rect area{rect.x, rect.y, rect.width, rect.height};
+  pixels->assign(size_t(rect.width()) * size_t(rect.height()), 0);
+  const SDL_Rect area{rect.left, rect.top, rect.width(), rect.height()};
   const bool ok = SDL_RenderReadPixels(m_impl->renderer, &area, SDL_PIXELFORMAT_ARGB8888,
-                                       pixels->data(), rect.width * 4) == 0;
+                                       pixels->data(), rect.width() * 4) == 0;
   SDL_RenderPresent(m_impl->renderer);
   return ok;
 }

@@ -1,33 +1,34 @@
-// A minimal top-level window: an SDL window driven by a UI loop, a message
-// queue any thread may post to, and a video rectangle that picture surfaces
-// are presented into. The thread that creates the window is its UI thread;
-// only that thread may pump it or draw. SDL stays out of this header.
+// The player's one top-level window over SDL2. The thread that creates it is
+// its UI thread; only that thread pumps it or draws. It shows, from back to
+// front: a frame of RGBA pixels that the caller composes (the skinned
+// controls), the current video picture scaled into the video rectangle, and
+// overlay rectangles of the frame drawn again above the picture (controls
+// that lie over the video area). Input arrives as InputEvents, posted
+// messages as (message, wParam, lParam) triples; any thread may post. SDL
+// stays out of this header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/message_target.h"
+#include "base/geometry.h"
+#include "base/messages.h"
 
 namespace trevolo::platform {
 
 class VideoPresenter;
 
-struct Rect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-};
-
 struct WindowOptions {
   std::string title = "Trevolo";
   int width = 640;   // client area, pixels
   int height = 480;
-  bool visible = true;  // a hidden window still draws and reads back
+  bool visible = true;      // a hidden window still draws and reads back
+  bool borderless = false;  // no frame or caption: the caller draws everything
+  bool resizable = true;
 };
 
 enum class RendererPath {
@@ -36,13 +37,53 @@ enum class RendererPath {
   Other,           // chosen by the user through SDL_RENDER_DRIVER
 };
 
+// Keys the window reports; everything else is Other.
+enum class Key { Other, Tab, Escape, Return, Space, PageUp, PageDown, End, Home, Left, Up, Right, Down };
+
+struct InputEvent {
+  enum class Kind {
+    MouseMove,
+    MouseDown,   // button, clicks
+    MouseUp,     // button
+    MouseLeave,  // the pointer left the window
+    KeyDown,     // key, shift
+    KeyUp,       // key
+    Drop,        // paths: every file of one drop, in order
+    Close,       // the user or the desktop asks the window to close
+  };
+  static constexpr int kLeftButton = 1;
+  static constexpr int kRightButton = 3;
+
+  Kind kind = Kind::MouseMove;
+  int x = 0;  // client coordinates (mouse events)
+  int y = 0;
+  int button = kLeftButton;
+  int clicks = 1;
+  Key key = Key::Other;
+  bool shift = false;
+  std::vector<std::string> paths;
+};
+
+// One size of the window icon: RGBA bytes, rows `stride` bytes apart.
+struct IconImage {
+  int width = 0;
+  int height = 0;
+  const uint8_t* rgba = nullptr;
+  size_t stride = 0;
+};
+
 class Window : public MessageTarget {
  public:
   // (message, wParam, lParam) of a posted message, on the UI thread.
   using MessageHandler = std::function<void(uint32_t, uintptr_t, intptr_t)>;
+  using InputHandler = std::function<void(const InputEvent&)>;
 
   // Null, with a one-line reason in *error, when SDL or the window fails.
   static std::unique_ptr<Window> create(const WindowOptions& options, std::string* error);
+  // Releases SDL at program exit, after every window is gone.
+  static void shutdown();
+  // Milliseconds of a monotonic clock shared with the window's timers.
+  static uint64_t ticksMs();
   ~Window() override;
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
@@ -50,25 +91,50 @@ class Window : public MessageTarget {
   // Any thread. False when the queue is full (the message is lost).
   bool post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
-  // UI thread. The close handler runs when the user asks to close the
-  // window; without one the window just records the request.
+  // UI thread. Without an input handler, a close request only sets
+  // closeRequested() (or calls the close handler).
   void setMessageHandler(MessageHandler handler);
+  void setInputHandler(InputHandler handler);
   void setCloseHandler(std::function<void()> handler);
   void requestClose();
   bool closeRequested() const;
+  // Points for which `drag` answers true move the window when pressed.
+  void setDragTest(std::function<bool(int x, int y)> drag);
 
-  // UI thread: waits up to `timeoutMs` for an event, handles every queued
-  // event and redraws when a picture arrived or the window was exposed.
-  // True when at least one event was handled.
+  // UI thread: waits up to `timeoutMs` for an event and handles every
+  // queued one (handlers run inside). True when at least one was handled.
+  bool waitAndHandle(int timeoutMs);
+  // UI thread: draws and shows the window when something changed.
+  void renderIfNeeded();
+  // waitAndHandle, then renderIfNeeded.
   bool pumpOnce(int timeoutMs);
   // UI thread: pumps until `done` returns true or a close was requested.
   void runUntil(const std::function<bool()>& done);
+
+  // UI thread: the frame behind everything, width x height RGBA bytes.
+  // Uploaded at once; shown at the next render.
+  void setFrame(const uint8_t* rgba, int width, int height, size_t stride);
+  // UI thread: parts of the frame drawn again above the video picture.
+  void setOverlays(std::vector<Rect> overlays);
+  // UI thread: whether the video picture is drawn at all (a stopped player
+  // shows its idle frame instead of the last picture).
+  void setVideoVisible(bool visible);
+  bool videoVisible() const;
 
   // Client-area rectangle the video picture is scaled into; parts outside
   // the client area are clipped. Until set, the whole client area. Any thread.
   void setVideoRect(const Rect& rect);
   Rect videoRect() const;
   Rect clientRect() const;
+
+  // UI thread: the window icon in several sizes (the desktop picks one).
+  void setIcons(const std::vector<IconImage>& icons);
+  // While captured, the pointer is reported even outside the window.
+  void captureMouse(bool capture);
+  void minimise();
+  // Restores a minimised window and brings it to the front.
+  void restoreAndRaise();
+  bool minimised() const;
 
   // UI thread: draws the window now and reads back `rect` of the client
   // area as 0xAARRGGBB pixels, row by row. False when reading fails.
@@ -86,5 +152,9 @@ class Window : public MessageTarget {
   explicit Window(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> m_impl;
 };
+
+// A message box with one OK button, owned by no window; blocks until the
+// user dismisses it. Without a screen it writes nothing and returns.
+void ShowMessageBox(const std::string& caption, const std::string& text);
 
 }  // namespace trevolo::platform

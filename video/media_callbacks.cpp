@@ -6,7 +6,7 @@
 
 #include "audio/amr_decoder.h"
 #include "audio/direct_sound.h"
-#include "platform/message_target.h"
+#include "base/messages.h"
 #include "video/media_snapshot.h"
 
 namespace {
@@ -36,7 +36,7 @@ uint8_t g_planeV[PLANE_BUFFER_BYTES];
 // Posts a notification. A missing main window (start-up, tests, headless
 // tools) drops it rather than posting nowhere.
 void Notify(uintptr_t wParam, intptr_t lParam) {
-  trevolo::platform::MessageTarget* window = GetMediaContext().mainWindow.load();
+  trevolo::MessageTarget* window = GetMediaContext().mainWindow.load();
   if (window != nullptr) window->post(WM_PLAYER_NOTIFY, wParam, lParam);
 }
 

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "base/messages.h"
 #include "engine/av_engine.h"
 #include "video/h264_decoder.h"
 
@@ -23,20 +24,19 @@ class CDirectSound;
 class DDrawRenderer;
 
 namespace trevolo::platform {
-class MessageTarget;
 class Window;
 }  // namespace trevolo::platform
 
-// The message every notification travels in, and its codes.
-inline constexpr uint32_t WM_PLAYER_NOTIFY = 1124;
-inline constexpr intptr_t PN_PLAYING = 500000;
-inline constexpr intptr_t PN_PAUSED = 500001;
-inline constexpr intptr_t PN_STOPPED = 500002;
-inline constexpr intptr_t PN_DURATION = 500004;
-inline constexpr intptr_t PN_POSITION = 500005;
-inline constexpr intptr_t PN_FIRST_PICTURE = 500006;
-inline constexpr intptr_t PN_SNAPSHOT_SAVED = 500007;
-inline constexpr intptr_t PN_PICTURE_SIZE = 500008;
+// The notification message and its codes, for the callbacks that post them.
+using trevolo::PN_DURATION;
+using trevolo::PN_FIRST_PICTURE;
+using trevolo::PN_PAUSED;
+using trevolo::PN_PICTURE_SIZE;
+using trevolo::PN_PLAYING;
+using trevolo::PN_POSITION;
+using trevolo::PN_SNAPSHOT_SAVED;
+using trevolo::PN_STOPPED;
+using trevolo::WM_PLAYER_NOTIFY;
 
 // One contiguous I420 picture of the largest size the buffers are made for
 // (1920 x 1080 x 4: generous, so reads a little past the V plane stay inside).
@@ -64,7 +64,7 @@ using AudioObserver = void (*)(uint64_t positionUs);
 
 struct MediaContext {
   // Set by the main window at start-up (sound output: once the device opens).
-  std::atomic<trevolo::platform::MessageTarget*> mainWindow{nullptr};
+  std::atomic<trevolo::MessageTarget*> mainWindow{nullptr};
   std::atomic<DDrawRenderer*> renderer{nullptr};
   std::atomic<trevolo::platform::Window*> videoWindow{nullptr};
   std::atomic<CDirectSound*> soundOutput{nullptr};  // null: no sound device

@@ -24,7 +24,7 @@ struct Posted {
   intptr_t lParam;
 };
 
-class RecordingTarget : public platform::MessageTarget {
+class RecordingTarget : public MessageTarget {
  public:
   bool post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     posted.push_back(Posted{message, wParam, lParam});

@@ -17,7 +17,7 @@ struct Posted {
   friend bool operator==(const Posted&, const Posted&) = default;
 };
 
-class Recorder : public platform::MessageTarget {
+class Recorder : public MessageTarget {
  public:
   bool post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     posted.push_back(Posted{message, wParam, lParam});

@@ -99,7 +99,7 @@ TEST(DisplaySurface, PictureIsScaledIntoTheVideoRectAndClipped) {
   ASSERT_TRUE(surface);
   presentSolid(*surface, kRed601);
 
-  window->setVideoRect(Rect{20, 10, 60, 40});
+  window->setVideoRect(rectAt(20, 10, 60, 40));
   EXPECT_TRUE(isRed(pixelAt(*window, 50, 30)));
   EXPECT_EQ(pixelAt(*window, 10, 30) & 0xFFFFFF, 0u);  // left of the rect
   EXPECT_EQ(pixelAt(*window, 50, 5) & 0xFFFFFF, 0u);   // above it
@@ -107,7 +107,7 @@ TEST(DisplaySurface, PictureIsScaledIntoTheVideoRectAndClipped) {
   EXPECT_EQ(pixelAt(*window, 50, 55) & 0xFFFFFF, 0u);  // below it
 
   // A rectangle reaching past the client area is cut at its edges.
-  window->setVideoRect(Rect{100, 80, 200, 200});
+  window->setVideoRect(rectAt(100, 80, 200, 200));
   EXPECT_TRUE(isRed(pixelAt(*window, 159, 119)));
   EXPECT_EQ(pixelAt(*window, 99, 119) & 0xFFFFFF, 0u);
 }

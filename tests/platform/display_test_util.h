@@ -16,6 +16,8 @@
 namespace display_test {
 
 using namespace trevolo::platform;
+using trevolo::Rect;
+using trevolo::rectAt;
 
 // A hidden window under the dummy driver (software renderer), whatever the
 // environment says, so the results do not depend on a screen.
@@ -107,7 +109,7 @@ inline int blue(uint32_t argb) { return int(argb & 0xFF); }
 // The pixel at (x, y) of the window's client area, drawn afresh.
 inline uint32_t pixelAt(Window& window, int x, int y) {
   std::vector<uint32_t> pixels;
-  EXPECT_TRUE(window.readPixels(Rect{x, y, 1, 1}, &pixels));
+  EXPECT_TRUE(window.readPixels(rectAt(x, y, 1, 1), &pixels));
   return pixels.empty() ? 0 : pixels[0];
 }
 

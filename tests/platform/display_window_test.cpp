@@ -71,11 +71,11 @@ TEST(DisplayWindow, WithoutGpuUsesSoftwareRendererAndWholeClientArea) {
   EXPECT_EQ(window->rendererPath(), RendererPath::Software);
   EXPECT_EQ(window->rendererName(), "software");
   const Rect client = window->clientRect();
-  EXPECT_EQ(client.width, 200);
-  EXPECT_EQ(client.height, 150);
+  EXPECT_EQ(client.width(), 200);
+  EXPECT_EQ(client.height(), 150);
   const Rect video = window->videoRect();
-  EXPECT_EQ(video.width, 200);
-  EXPECT_EQ(video.height, 150);
+  EXPECT_EQ(video.width(), 200);
+  EXPECT_EQ(video.height(), 150);
 }
 
 // Red, green, blue and white quadrants (BT.601 limited range), so the
@@ -111,7 +111,7 @@ TEST(DisplayWindow, RealWindowShowsPresentedPicture) {
   std::string error;
   auto window = Window::create(options, &error);
   ASSERT_TRUE(window) << error;
-  window->setVideoRect(Rect{40, 30, 240, 180});
+  window->setVideoRect(rectAt(40, 30, 240, 180));
   int code = 0;
   auto surface = createDisplaySurface(window.get(), 64, 48, SurfaceFormat::YV12, &code);
   ASSERT_TRUE(surface) << code;

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/message_target.h"
+#include "base/messages.h"
 #include "video/ddraw_renderer.h"
 #include "video/media_callbacks.h"
 
@@ -24,7 +24,7 @@ struct Post {
   bool operator==(const Post&) const = default;
 };
 
-class RecordingWindow final : public platform::MessageTarget {
+class RecordingWindow final : public MessageTarget {
  public:
   bool post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     std::lock_guard<std::mutex> guard(m_lock);

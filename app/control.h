@@ -1,4 +1,4 @@
-// A child control of a DialogWindow: an identifier, a rectangle in the
+// A child control of the main window (DialogWindow): an identifier, a rectangle in the
 // window's client coordinates, visibility, an enabled state and text. The
 // window paints the controls in Z order (the order they were added) and
 // routes mouse and keyboard input to them through the virtual handlers;
@@ -14,13 +14,13 @@
 #include "controls/glyphs.h"
 #include "controls/image.h"
 #include "controls/labels.h"
+#include "platform/window.h"
 
-namespace trevolo::platform {
+namespace trevolo::app {
 
 using controls::Canvas;
 using controls::GlyphSource;
-using controls::Point;
-using controls::Rect;
+using platform::Key;
 
 class Control {
  public:
@@ -53,9 +53,9 @@ class Control {
   virtual void onLButtonDown(Point) {}
   virtual void onLButtonUp(Point) {}
   virtual void onLButtonDblClk(Point p) { onLButtonDown(p); }
-  // Keys are SDL key codes. True when the key was consumed.
-  virtual bool onKeyDown(int) { return false; }
-  virtual void onKeyUp(int) {}
+  // True when the key was consumed.
+  virtual bool onKeyDown(Key) { return false; }
+  virtual void onKeyUp(Key) {}
   virtual void onSetFocus() {}
   virtual void onKillFocus() {}
   // The dialog-code rule: a control that wants all keys sees Enter,
@@ -113,8 +113,8 @@ class ButtonControl : public Control {
   void onLButtonDown(Point p) override { m_button.onLButtonDown(p); }
   void onLButtonUp(Point p) override { m_button.onLButtonUp(p); }
   void onLButtonDblClk(Point p) override { m_button.onLButtonDblClk(p); }
-  bool onKeyDown(int key) override;
-  void onKeyUp(int key) override;
+  bool onKeyDown(Key key) override;
+  void onKeyUp(Key key) override;
   void onSetFocus() override { m_button.onSetFocus(); }
   void onKillFocus() override { m_button.onKillFocus(); }
   bool hasCapture() const override { return m_button.hasCapture(); }
@@ -135,7 +135,7 @@ class SliderControl : public Control {
   void onMouseMove(Point p) override { m_slider.onMouseMove(p.x, p.y); }
   void onLButtonDown(Point p) override { m_slider.onLButtonDown(p.x, p.y); }
   void onLButtonUp(Point p) override { m_slider.onLButtonUp(p.x, p.y); }
-  bool onKeyDown(int key) override;
+  bool onKeyDown(Key key) override;
   void onSetFocus() override { m_slider.onSetFocus(); }
   void onKillFocus() override { m_slider.onKillFocus(); }
   bool wantsAllKeys(bool tabDown) const override { return m_slider.wantsAllKeys(tabDown); }
@@ -145,7 +145,7 @@ class SliderControl : public Control {
   controls::CBitmapSlider m_slider;
 };
 
-// Maps an SDL key code to the slider's key set.
-int sliderKeyFor(int sdlKey);
+// Maps a window key to the slider's key set.
+int sliderKeyFor(Key key);
 
-}  // namespace trevolo::platform
+}  // namespace trevolo::app

@@ -1,4 +1,4 @@
-#include "platform/ttf_glyphs.h"
+#include "platform/ttf_font.h"
 
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
@@ -28,7 +28,7 @@ void addCharacters(FcCharSet* set, const std::string& utf8) {
 
 }  // namespace
 
-std::string TtfGlyphs::findFontFile(const std::string& sample) {
+std::string TtfFont::findFontFile(const std::string& sample) {
   if (!FcInit()) return {};
   FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif:lang=zh-cn"));
   if (!pattern) return {};
@@ -50,7 +50,7 @@ std::string TtfGlyphs::findFontFile(const std::string& sample) {
   return path;
 }
 
-std::unique_ptr<TtfGlyphs> TtfGlyphs::open(const std::string& path, int pixelSize,
+std::unique_ptr<TtfFont> TtfFont::open(const std::string& path, int pixelSize,
                                            std::string* error) {
   if (!TTF_WasInit() && TTF_Init() != 0) {
     if (error) *error = std::string("SDL_ttf: ") + TTF_GetError();
@@ -61,10 +61,10 @@ std::unique_ptr<TtfGlyphs> TtfGlyphs::open(const std::string& path, int pixelSiz
     if (error) *error = path + ": " + TTF_GetError();
     return nullptr;
   }
-  return std::unique_ptr<TtfGlyphs>(new TtfGlyphs(font));
+  return std::unique_ptr<TtfFont>(new TtfFont(font));
 }
 
-std::unique_ptr<TtfGlyphs> TtfGlyphs::openDefault(int pixelSize, std::string* error) {
+std::unique_ptr<TtfFont> TtfFont::openDefault(int pixelSize, std::string* error) {
   const std::string path = findFontFile(std::string("Ag") + kChineseSample);
   if (path.empty()) {
     if (error) *error = "fontconfig found no sans-serif font for Chinese text";
@@ -73,26 +73,26 @@ std::unique_ptr<TtfGlyphs> TtfGlyphs::openDefault(int pixelSize, std::string* er
   return open(path, pixelSize, error);
 }
 
-void TtfGlyphs::shutdown() {
+void TtfFont::shutdown() {
   if (TTF_WasInit()) TTF_Quit();
   FcFini();
 }
 
-TtfGlyphs::~TtfGlyphs() { TTF_CloseFont(m_font); }
+TtfFont::~TtfFont() { TTF_CloseFont(m_font); }
 
-controls::Size TtfGlyphs::measure(std::string_view utf8) const {
+Size TtfFont::measure(std::string_view utf8) const {
   const std::string text(utf8);
   int width = 0;
   int height = 0;
   if (text.empty() || TTF_SizeUTF8(m_font, text.c_str(), &width, &height) != 0) {
-    return controls::Size{0, TTF_FontHeight(m_font)};
+    return Size{0, TTF_FontHeight(m_font)};
   }
-  return controls::Size{width, std::max(height, TTF_FontHeight(m_font))};
+  return Size{width, std::max(height, TTF_FontHeight(m_font))};
 }
 
-controls::GlyphBitmap TtfGlyphs::render(std::string_view utf8) const {
-  const controls::Size size = measure(utf8);
-  controls::GlyphBitmap bitmap;
+TextCoverage TtfFont::render(std::string_view utf8) const {
+  const Size size = measure(utf8);
+  TextCoverage bitmap;
   bitmap.width = size.width;
   bitmap.height = size.height;
   bitmap.coverage.assign(static_cast<size_t>(size.width) * static_cast<size_t>(size.height), 0);

@@ -1,31 +1,29 @@
 // The built main window (SDL's dummy video driver): every control where the
 // layout puts it, in template order, with its start-up look.
-#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include "app/layout.h"
 #include "app/trevolo_dlg.h"
+#include "platform/ttf_font.h"
+#include "platform/window.h"
 
 namespace trevolo::app {
 namespace {
 
-using platform::ButtonControl;
-using platform::SliderControl;
 
 class MainWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
     std::string error;
     m_dlg = CTrevoloDlg::create(true, &error);
     ASSERT_TRUE(m_dlg) << error;
   }
   void TearDown() override {
     m_dlg.reset();
-    platform::TtfGlyphs::shutdown();
-    SDL_Quit();
+    platform::TtfFont::shutdown();
+    platform::Window::shutdown();
   }
-  platform::DialogWindow& window() { return m_dlg->window(); }
+  DialogWindow& window() { return m_dlg->window(); }
 
   std::unique_ptr<CTrevoloDlg> m_dlg;
 };
@@ -72,7 +70,7 @@ TEST_F(MainWindow, PaintShowsTheSkinAndTheButtons) {
   // The open-file button is drawn over the idle picture: its middle differs
   // from the idle picture's pixel there.
   const controls::Rect open = window().control(IDC_OPENFILE)->rect();
-  const auto* idle = static_cast<platform::PictureControl*>(window().control(IDC_VIDEO));
+  const auto* idle = static_cast<PictureControl*>(window().control(IDC_VIDEO));
   const int cx = (open.left + open.right) / 2;
   const int cy = (open.top + open.bottom) / 2;
   const controls::Rect video = idle->rect();

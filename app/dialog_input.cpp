@@ -1,9 +1,9 @@
 // DialogWindow's input routing: mouse to the control under the pointer (or
 // the one holding the capture), keys to the focused control, and the keys
 // the window keeps for itself.
-#include "platform/dialog_window.h"
+#include "app/dialog_window.h"
 
-namespace trevolo::platform {
+namespace trevolo::app {
 
 namespace {
 
@@ -13,34 +13,29 @@ Point local(const Control& c, int x, int y) { return Point{x - c.rect().left, y 
 
 }  // namespace
 
-void DialogWindow::handleEvent(const SDL_Event& event) {
-  switch (event.type) {
-    case SDL_MOUSEMOTION:
-      onMouseMotion(event.motion.x, event.motion.y);
+void DialogWindow::handleInput(const InputEvent& event) {
+  m_dirty = true;
+  switch (event.kind) {
+    case InputEvent::Kind::MouseMove:
+      onMouseMotion(event.x, event.y);
       break;
-    case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP:
-      onMouseButton(event.button);
+    case InputEvent::Kind::MouseDown:
+    case InputEvent::Kind::MouseUp:
+      onMouseButton(event);
       break;
-    case SDL_WINDOWEVENT:
+    case InputEvent::Kind::MouseLeave:
       // Leaving the window ends the hover, unless a control holds the mouse.
-      if (event.window.event == SDL_WINDOWEVENT_LEAVE && !captureHolder()) updateHover(-1, -1);
-      if (event.window.event == SDL_WINDOWEVENT_CLOSE) send(WM_CLOSE, 0, 0);
+      if (!captureHolder()) updateHover(-1, -1);
       break;
-    case SDL_KEYDOWN:
-    case SDL_KEYUP:
-      onKey(event.key);
+    case InputEvent::Kind::KeyDown:
+    case InputEvent::Kind::KeyUp:
+      onKey(event);
       break;
-    case SDL_DROPFILE:
-      if (event.drop.file) {
-        if (m_dropHandler) m_dropHandler(event.drop.file);
-        SDL_free(event.drop.file);
-      }
+    case InputEvent::Kind::Drop:
+      if (m_dropHandler && !event.paths.empty()) m_dropHandler(event.paths);
       break;
-    case SDL_QUIT:
+    case InputEvent::Kind::Close:
       send(WM_CLOSE, 0, 0);
-      break;
-    default:
       break;
   }
 }
@@ -84,16 +79,22 @@ Control* DialogWindow::updateHover(int x, int y) {
   return under;
 }
 
-void DialogWindow::onMouseButton(const SDL_MouseButtonEvent& button) {
-  if (button.button != SDL_BUTTON_LEFT) return;
-  const int x = button.x;
-  const int y = button.y;
-  if (button.type == SDL_MOUSEBUTTONUP) {
+void DialogWindow::onMouseButton(const InputEvent& event) {
+  const int x = event.x;
+  const int y = event.y;
+  if (event.button == InputEvent::kRightButton) {
+    if (event.kind == InputEvent::Kind::MouseDown) {
+      send(WM_RBUTTONDOWN, 0, static_cast<intptr_t>((uint32_t(y) & 0xFFFF) << 16 | (uint32_t(x) & 0xFFFF)));
+    }
+    return;
+  }
+  if (event.button != InputEvent::kLeftButton) return;
+  if (event.kind == InputEvent::Kind::MouseUp) {
     Control* target = captureHolder();
     if (!target) target = controlAt(x, y);
     if (target) target->onLButtonUp(local(*target, x, y));
     if (!captureHolder()) {
-      SDL_CaptureMouse(SDL_FALSE);
+      m_window->captureMouse(false);
       updateHover(x, y);  // the pointer may have left meanwhile
     }
     return;
@@ -101,32 +102,32 @@ void DialogWindow::onMouseButton(const SDL_MouseButtonEvent& button) {
   Control* target = controlAt(x, y);
   if (!target) return;
   if (target != m_hover) onMouseMotion(x, y);
-  if (button.clicks >= 2) {
+  if (event.clicks >= 2) {
     target->onLButtonDblClk(local(*target, x, y));
   } else {
     target->onLButtonDown(local(*target, x, y));
   }
   // A drag keeps reporting the pointer even outside the window.
-  if (captureHolder()) SDL_CaptureMouse(SDL_TRUE);
+  if (captureHolder()) m_window->captureMouse(true);
 }
 
-void DialogWindow::onKey(const SDL_KeyboardEvent& key) {
-  const int code = key.keysym.sym;
-  if (key.type == SDL_KEYUP) {
-    if (m_focus) m_focus->onKeyUp(code);
+void DialogWindow::onKey(const InputEvent& event) {
+  const Key key = event.key;
+  if (event.kind == InputEvent::Kind::KeyUp) {
+    if (m_focus) m_focus->onKeyUp(key);
     return;
   }
-  const bool tab = code == SDLK_TAB;
-  if (m_focus && m_focus->wantsAllKeys(tab) && m_focus->onKeyDown(code)) return;
+  const bool tab = key == Key::Tab;
+  if (m_focus && m_focus->wantsAllKeys(tab) && m_focus->onKeyDown(key)) return;
   if (tab) {
-    tabFocus((key.keysym.mod & KMOD_SHIFT) != 0);
-  } else if (code == SDLK_ESCAPE) {
+    tabFocus(event.shift);
+  } else if (key == Key::Escape) {
     // Escape is the dialog's Cancel: the owner may keep the window open.
-    if (!m_handler || !m_handler(controls::WM_COMMAND, IDCANCEL, 0)) close();
-  } else if (code == SDLK_RETURN || code == SDLK_KP_ENTER) {
+    if (!m_handler || !m_handler(WM_COMMAND, IDCANCEL, 0)) close();
+  } else if (key == Key::Return) {
     // Enter would be the default button's OK; this window has none.
   } else if (m_focus && !m_focus->wantsAllKeys(tab)) {
-    m_focus->onKeyDown(code);
+    m_focus->onKeyDown(key);
   }
 }
 
@@ -157,4 +158,4 @@ void DialogWindow::tabFocus(bool backwards) {
   }
 }
 
-}  // namespace trevolo::platform
+}  // namespace trevolo::app

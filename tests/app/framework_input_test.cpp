@@ -3,7 +3,7 @@
 #include "controls/gdip_button.h"
 #include "framework_test_util.h"
 
-namespace trevolo::platform::testing {
+namespace trevolo::app::testing {
 namespace {
 
 using controls::rectAt;
@@ -18,13 +18,13 @@ TEST_F(FrameworkTest, TabAndShiftTabFollowTemplateOrderSkippingWhatCannotTakeFoc
   addProbe(6, rectAt(50, 0, 10, 10));
   std::vector<int> order;
   for (int i = 0; i < 4; ++i) {
-    key(SDLK_TAB);
+    key(Key::Tab);
     order.push_back(m_window->focusedId());
   }
   EXPECT_EQ(order, (std::vector<int>{1, 5, 6, 1}));
   order.clear();
   for (int i = 0; i < 3; ++i) {
-    key(SDLK_TAB, /*shift=*/true);
+    key(Key::Tab, /*shift=*/true);
     order.push_back(m_window->focusedId());
   }
   EXPECT_EQ(order, (std::vector<int>{6, 5, 1}));
@@ -43,21 +43,21 @@ TEST_F(FrameworkTest, EnterIsSwallowedAndEscapeCloses) {
   ProbeControl& a = addProbe(1, rectAt(0, 0, 10, 10));
   m_window->setFocus(1);
   a.events.clear();
-  key(SDLK_RETURN);
-  key(SDLK_KP_ENTER);
+  key(Key::Return);
+  key(Key::Return);
   EXPECT_FALSE(m_window->closed());
   EXPECT_TRUE(a.events.empty());
-  key(SDLK_ESCAPE);
+  key(Key::Escape);
   EXPECT_TRUE(m_window->closed());
 }
 
 TEST_F(FrameworkTest, OwnerMayKeepTheWindowOpenOnEscape) {
   std::vector<uintptr_t> commands;
   m_window->setMessageHandler([&](uint32_t m, uintptr_t w, intptr_t) {
-    if (m == controls::WM_COMMAND) commands.push_back(w);
+    if (m == WM_COMMAND) commands.push_back(w);
     return true;
   });
-  key(SDLK_ESCAPE);
+  key(Key::Escape);
   EXPECT_FALSE(m_window->closed());
   EXPECT_EQ(commands, (std::vector<uintptr_t>{IDCANCEL}));
 }
@@ -67,27 +67,27 @@ TEST_F(FrameworkTest, ControlWantingAllKeysSeesArrowsButTabStillMoves) {
   addProbe(2, rectAt(10, 0, 10, 10));
   m_window->setFocus(1);
   slider.events.clear();
-  key(SDLK_LEFT);
-  key(SDLK_RETURN);
-  EXPECT_EQ(slider.events, (Events{"key " + std::to_string(SDLK_LEFT),
-                                   "key " + std::to_string(SDLK_RETURN)}));
-  key(SDLK_TAB);
+  key(Key::Left);
+  key(Key::Return);
+  EXPECT_EQ(slider.events, (Events{"key " + std::to_string(static_cast<int>(Key::Left)),
+                                   "key " + std::to_string(static_cast<int>(Key::Return))}));
+  key(Key::Tab);
   EXPECT_EQ(m_window->focusedId(), 2);
 }
 
 TEST_F(FrameworkTest, SpaceOnAFocusedButtonClicksIt) {
   std::vector<uintptr_t> commands;
   m_window->setMessageHandler([&](uint32_t m, uintptr_t w, intptr_t) {
-    if (m == controls::WM_COMMAND) commands.push_back(w);
+    if (m == WM_COMMAND) commands.push_back(w);
     return true;
   });
   auto button = std::make_unique<ButtonControl>(7, m_window.get());
   button->move(rectAt(0, 0, 20, 20));
   m_window->addControl(std::move(button));
-  key(SDLK_TAB);
+  key(Key::Tab);
   ASSERT_EQ(m_window->focusedId(), 7);
-  key(SDLK_SPACE);
-  key(SDLK_SPACE, false, /*up=*/true);
+  key(Key::Space);
+  key(Key::Space, false, /*up=*/true);
   m_window->pumpOnce(0);
   EXPECT_EQ(commands, (std::vector<uintptr_t>{7}));
 }
@@ -129,14 +129,13 @@ TEST_F(FrameworkTest, CaptureKeepsTheMouseUntilRelease) {
 
 TEST_F(FrameworkTest, LeavingTheWindowEndsHoverButNotADrag) {
   ProbeControl& a = addProbe(1, rectAt(10, 10, 20, 20));
-  SDL_Event leave{};
-  leave.type = SDL_WINDOWEVENT;
-  leave.window.event = SDL_WINDOWEVENT_LEAVE;
+  InputEvent leave;
+  leave.kind = InputEvent::Kind::MouseLeave;
   motion(15, 15);
-  m_window->handleEvent(leave);
+  m_window->handleInput(leave);
   EXPECT_EQ(m_window->hoverId(), 0);
   button(15, 15, true);
-  m_window->handleEvent(leave);
+  m_window->handleInput(leave);
   EXPECT_EQ(m_window->captureId(), 1);
   EXPECT_EQ(a.events, (Events{"move 5,5", "leave", "move 5,5", "down 5,5"}));
 }
@@ -161,4 +160,4 @@ TEST_F(FrameworkTest, DisabledAndHiddenControlsTakeNoMouse) {
 }
 
 }  // namespace
-}  // namespace trevolo::platform::testing
+}  // namespace trevolo::app::testing

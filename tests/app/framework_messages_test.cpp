@@ -3,7 +3,7 @@
 
 #include "framework_test_util.h"
 
-namespace trevolo::platform::testing {
+namespace trevolo::app::testing {
 namespace {
 
 struct Received {
@@ -33,7 +33,7 @@ class MessagesTest : public FrameworkTest {
 };
 
 TEST_F(MessagesTest, TimersFireByIdAtTheirPeriods) {
-  const uint64_t start = SDL_GetTicks64();
+  const uint64_t start = platform::Window::ticksMs();
   m_window->setTimer(1, 100);
   m_window->setTimer(2, 250);
   m_window->fireDueTimers(start + 99);
@@ -48,7 +48,7 @@ TEST_F(MessagesTest, TimersFireByIdAtTheirPeriods) {
 }
 
 TEST_F(MessagesTest, ResettingATimerRestartsItsPeriod) {
-  const uint64_t start = SDL_GetTicks64();
+  const uint64_t start = platform::Window::ticksMs();
   m_window->setTimer(5, 100);
   m_window->setTimer(5, 1000);
   m_window->fireDueTimers(start + 500);
@@ -74,7 +74,7 @@ TEST_F(MessagesTest, PostedMessagesArriveInOrderOnThePump) {
 }
 
 TEST_F(MessagesTest, AnIdleWindowDoesNotRepaint) {
-  ProbeControl& probe = addProbe(1, Rect{0, 0, 10, 10});
+  ProbeControl& probe = addProbe(1, rectAt(0, 0, 10, 10));
   for (int i = 0; i < 10; ++i) m_window->pumpOnce(0);  // start-up events and the first paint
   ASSERT_GT(probe.paints, 0);
   const int settled = probe.paints;
@@ -104,15 +104,13 @@ TEST_F(MessagesTest, CloseRequestGoesToTheOwnerFirst) {
 
 TEST_F(MessagesTest, DroppedFilesReachTheDropHandler) {
   std::vector<std::string> dropped;
-  m_window->setDropHandler([&](const std::string& path) { dropped.push_back(path); });
-  SDL_Event e{};
-  e.type = SDL_DROPFILE;
-  const char name[] = "/tmp/clip.av";
-  e.drop.file = static_cast<char*>(SDL_malloc(sizeof name));
-  SDL_memcpy(e.drop.file, name, sizeof name);
-  m_window->handleEvent(e);
-  EXPECT_EQ(dropped, (std::vector<std::string>{"/tmp/clip.av"}));
+  m_window->setDropHandler([&](const std::vector<std::string>& paths) { dropped = paths; });
+  InputEvent e;
+  e.kind = InputEvent::Kind::Drop;
+  e.paths = {"/tmp/clip.av", "/tmp/second.av"};
+  m_window->handleInput(e);
+  EXPECT_EQ(dropped, (std::vector<std::string>{"/tmp/clip.av", "/tmp/second.av"}));
 }
 
 }  // namespace
-}  // namespace trevolo::platform::testing
+}  // namespace trevolo::app::testing

@@ -1,8 +1,6 @@
-#include "platform/control.h"
+#include "app/control.h"
 
-#include <SDL.h>
-
-namespace trevolo::platform {
+namespace trevolo::app {
 
 void PictureControl::paint(Canvas& canvas, const GlyphSource&) {
   const Rect r = rect();
@@ -47,14 +45,14 @@ void ButtonControl::paint(Canvas& canvas, const GlyphSource&) {
   m_button.drawItem(canvas);
 }
 
-bool ButtonControl::onKeyDown(int key) {
-  if (key != SDLK_SPACE) return false;
+bool ButtonControl::onKeyDown(Key key) {
+  if (key != Key::Space) return false;
   m_button.onKeyDown(controls::kKeySpace);
   return true;
 }
 
-void ButtonControl::onKeyUp(int key) {
-  if (key == SDLK_SPACE) m_button.onKeyUp(controls::kKeySpace);
+void ButtonControl::onKeyUp(Key key) {
+  if (key == Key::Space) m_button.onKeyUp(controls::kKeySpace);
 }
 
 void SliderControl::enable(bool enabled) {
@@ -79,20 +77,20 @@ void SliderControl::paint(Canvas& canvas, const GlyphSource&) {
   }
 }
 
-bool SliderControl::onKeyDown(int key) { return m_slider.onKeyDown(sliderKeyFor(key)); }
+bool SliderControl::onKeyDown(Key key) { return m_slider.onKeyDown(sliderKeyFor(key)); }
 
-int sliderKeyFor(int sdlKey) {
-  switch (sdlKey) {
-    case SDLK_PAGEUP: return controls::kKeyPageUp;
-    case SDLK_PAGEDOWN: return controls::kKeyPageDown;
-    case SDLK_END: return controls::kKeyEnd;
-    case SDLK_HOME: return controls::kKeyHome;
-    case SDLK_LEFT: return controls::kKeyLeft;
-    case SDLK_UP: return controls::kKeyUp;
-    case SDLK_RIGHT: return controls::kKeyRight;
-    case SDLK_DOWN: return controls::kKeyDown;
+int sliderKeyFor(Key key) {
+  switch (key) {
+    case Key::PageUp: return controls::kKeyPageUp;
+    case Key::PageDown: return controls::kKeyPageDown;
+    case Key::End: return controls::kKeyEnd;
+    case Key::Home: return controls::kKeyHome;
+    case Key::Left: return controls::kKeyLeft;
+    case Key::Up: return controls::kKeyUp;
+    case Key::Right: return controls::kKeyRight;
+    case Key::Down: return controls::kKeyDown;
     default: return controls::kKeyOther;
   }
 }
 
-}  // namespace trevolo::platform
+}  // namespace trevolo::app

@@ -1,16 +1,15 @@
 // A hidden dialog window with probe controls that record what reaches them.
 #pragma once
 
-#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/dialog_window.h"
+#include "app/dialog_window.h"
 
-namespace trevolo::platform::testing {
+namespace trevolo::app::testing {
 
 class ProbeControl : public Control {
  public:
@@ -29,8 +28,8 @@ class ProbeControl : public Control {
     m_capture = false;
     log("up " + at(p));
   }
-  bool onKeyDown(int key) override {
-    log("key " + std::to_string(key));
+  bool onKeyDown(Key key) override {
+    log("key " + std::to_string(static_cast<int>(key)));
     return m_wantsAll;
   }
   void onSetFocus() override { log("focus"); }
@@ -52,7 +51,6 @@ class ProbeControl : public Control {
 class FrameworkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
     DialogOptions options;
     options.title = "test";
     options.width = 200;
@@ -64,7 +62,7 @@ class FrameworkTest : public ::testing::Test {
   }
   void TearDown() override {
     m_window.reset();
-    SDL_Quit();
+    platform::Window::shutdown();
   }
 
   ProbeControl& addProbe(int id, Rect rect, bool tabStop = true, bool wantsAll = false) {
@@ -72,31 +70,30 @@ class FrameworkTest : public ::testing::Test {
     probe->move(rect);
     return static_cast<ProbeControl&>(m_window->addControl(std::move(probe)));
   }
-  void key(SDL_Keycode code, bool shift = false, bool up = false) {
-    SDL_Event e{};
-    e.type = up ? SDL_KEYUP : SDL_KEYDOWN;
-    e.key.keysym.sym = code;
-    e.key.keysym.mod = shift ? KMOD_LSHIFT : KMOD_NONE;
-    m_window->handleEvent(e);
+  void key(Key code, bool shift = false, bool up = false) {
+    InputEvent e;
+    e.kind = up ? InputEvent::Kind::KeyUp : InputEvent::Kind::KeyDown;
+    e.key = code;
+    e.shift = shift;
+    m_window->handleInput(e);
   }
   void motion(int x, int y) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = x;
-    e.motion.y = y;
-    m_window->handleEvent(e);
+    InputEvent e;
+    e.kind = InputEvent::Kind::MouseMove;
+    e.x = x;
+    e.y = y;
+    m_window->handleInput(e);
   }
   void button(int x, int y, bool down, int clicks = 1) {
-    SDL_Event e{};
-    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.clicks = static_cast<Uint8>(clicks);
-    e.button.x = x;
-    e.button.y = y;
-    m_window->handleEvent(e);
+    InputEvent e;
+    e.kind = down ? InputEvent::Kind::MouseDown : InputEvent::Kind::MouseUp;
+    e.clicks = clicks;
+    e.x = x;
+    e.y = y;
+    m_window->handleInput(e);
   }
 
   std::unique_ptr<DialogWindow> m_window;
 };
 
-}  // namespace trevolo::platform::testing
+}  // namespace trevolo::app::testing
