@@ -16,5 +16,6 @@ target_link_libraries(skin_gen PRIVATE PNG::PNG)
 
 add_custom_target(skin
   COMMAND skin_gen ${CMAKE_SOURCE_DIR}/res/skin --preview ${CMAKE_SOURCE_DIR}/docs/skin-preview.png
-  COMMENT "Drawing the skin images into res/skin"
+          --icons ${CMAKE_SOURCE_DIR}/res/icons
+  COMMENT "Drawing the skin images into res/skin and the desktop icons into res/icons"
   VERBATIM)

@@ -226,4 +226,12 @@ std::vector<SkinImage> drawSkin()
     return out;
 }
 
+std::vector<SkinImage> drawAppIcons()
+{
+    std::vector<SkinImage> out;
+    for (const int size : kAppIconSizes)
+        out.push_back({"trevolo_" + std::to_string(size), 0, drawIcon(size), true});
+    return out;
+}
+
 }  // namespace trevolo::skin

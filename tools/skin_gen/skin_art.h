@@ -27,6 +27,13 @@ struct SkinImage {
 // Draws every skin image, in a fixed order.
 std::vector<SkinImage> drawSkin();
 
+// Sizes of the application icon installed into the desktop's hicolor theme.
+inline constexpr int kAppIconSizes[] = {16, 32, 48, 128, 256};
+
+// The application icon at each of kAppIconSizes, as "trevolo_<size>.png"; the
+// same drawing as the window's icons, so 16 and 32 equal them.
+std::vector<SkinImage> drawAppIcons();
+
 // A rough picture of the main window built from the images, with the
 // alternate button looks in a strip below it, for checking the artwork by eye.
 Canvas composePreview(const std::vector<SkinImage>& images);
