@@ -16,7 +16,9 @@ target_link_libraries(trevolo_framework PUBLIC
 
 add_library(trevolo_main_dialog STATIC
   ${CMAKE_CURRENT_LIST_DIR}/trevolo_dlg.cpp)
-target_link_libraries(trevolo_main_dialog PUBLIC trevolo_layout trevolo_framework)
+target_link_libraries(trevolo_main_dialog PUBLIC
+  trevolo_layout trevolo_framework trevolo_player_logic trevolo_capture_folder trevolo_media
+  trevolo_file_chooser trevolo_single_instance)
 
 # The skin images, for every program that builds the main window.
 file(GLOB TREVOLO_SKIN_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/skin/*.png)

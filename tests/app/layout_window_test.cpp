@@ -3,30 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "app/layout.h"
-#include "app/trevolo_dlg.h"
-#include "platform/ttf_font.h"
-#include "platform/window.h"
+#include "main_window_fixture.h"
 
-namespace trevolo::app {
+namespace trevolo::app::testing {
 namespace {
 
-
-class MainWindow : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string error;
-    m_dlg = CTrevoloDlg::create(true, &error);
-    ASSERT_TRUE(m_dlg) << error;
-  }
-  void TearDown() override {
-    m_dlg.reset();
-    platform::TtfFont::shutdown();
-    platform::Window::shutdown();
-  }
-  DialogWindow& window() { return m_dlg->window(); }
-
-  std::unique_ptr<CTrevoloDlg> m_dlg;
-};
+using MainWindow = MainWindowTest;
 
 TEST_F(MainWindow, ControlsInTemplateOrderAtTheirRectangles) {
   EXPECT_EQ(window().clientSize(), (controls::Size{1080, 706}));
@@ -92,4 +74,4 @@ TEST_F(MainWindow, DragStripSparesTheTopButtons) {
 }
 
 }  // namespace
-}  // namespace trevolo::app
+}  // namespace trevolo::app::testing

@@ -1,0 +1,52 @@
+// The real main window, hidden, under SDL's dummy video driver and the
+// dummy (or disk) sound driver, with its message boxes and status lines
+// recorded instead of shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/trevolo_dlg.h"
+#include "platform/ttf_font.h"
+#include "platform/window.h"
+
+namespace trevolo::app::testing {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  // Options a test may change before calling open().
+  PlayerOptions options() {
+    PlayerOptions o;
+    o.hidden = true;
+    o.executablePath = ::testing::TempDir() + "trevolo-test-bin/trevolo";
+    o.messageBox = [this](const std::string& caption, const std::string& text) {
+      boxes.push_back(caption + ": " + text);
+    };
+    o.status = [this](const std::string& line) { status.push_back(line); };
+    return o;
+  }
+  void open(const PlayerOptions& o) {
+    std::string error;
+    m_dlg = CTrevoloDlg::create(o, &error);
+    ASSERT_TRUE(m_dlg) << error;
+  }
+  void SetUp() override { open(options()); }
+  void TearDown() override {
+    m_dlg.reset();
+    platform::TtfFont::shutdown();
+    platform::Window::shutdown();
+  }
+  DialogWindow& window() { return m_dlg->window(); }
+  // Sends a notification as the media callbacks post it.
+  void notify(uintptr_t wParam, intptr_t lParam) { window().send(WM_PLAYER_NOTIFY, wParam, lParam); }
+  void command(int id) { window().send(WM_COMMAND, static_cast<uintptr_t>(id), 0); }
+
+  std::unique_ptr<CTrevoloDlg> m_dlg;
+  std::vector<std::string> boxes;
+  std::vector<std::string> status;
+};
+
+}  // namespace trevolo::app::testing
