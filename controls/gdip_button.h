@@ -70,6 +70,7 @@ class CGdipButton {
   // Paints the greyed snapshot whatever the input. Only a look: clicks
   // are still posted.
   void SetDisabledLook(bool disabledLook);
+  bool disabledLook() const { return m_disabledLook; }
 
   // The parent's colour request: makes the snapshots from the parent's
   // pixels under the button, the first time only.

@@ -2,8 +2,22 @@
 # playback behaviour (SDL's dummy video driver, the skin embedded).
 add_executable(main_window_tests
   ${CMAKE_CURRENT_LIST_DIR}/layout_rects_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/layout_window_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/layout_window_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/main_window_test.cpp)
 target_link_libraries(main_window_tests PRIVATE trevolo_main_dialog GTest::gtest GTest::gtest_main)
 trevolo_embed_resources(main_window_tests ${TREVOLO_SKIN_FILES})
 gtest_discover_tests(main_window_tests DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS main_window ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
+
+# The main window playing generated recordings through the real engine,
+# decoders and sound output (disk driver, real-time pace).
+add_executable(main_window_playback_tests
+  ${CMAKE_CURRENT_LIST_DIR}/main_window_playback_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/media/media_test_util.cpp)
+target_link_libraries(main_window_playback_tests PRIVATE
+  trevolo_main_dialog trevolo_testpattern trevolo_genmedia GTest::gtest GTest::gtest_main)
+target_compile_definitions(main_window_playback_tests PRIVATE AVTOOL_PATH="$<TARGET_FILE:avtool>")
+add_dependencies(main_window_playback_tests avtool)
+trevolo_embed_resources(main_window_playback_tests ${TREVOLO_SKIN_FILES})
+gtest_discover_tests(main_window_playback_tests DISCOVERY_TIMEOUT 60
   PROPERTIES LABELS main_window ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
