@@ -116,6 +116,7 @@ int CDirectSound::CreateSoundBuffer(tWAVEFORMATEX* format) {
   desc.format = *format;
   desc.bytes = bufferBytes();
   desc.periodBytes = m_chunkBytes;
+  desc.silenceAfterPlay = true;
   if (m_lpDirectSound->createBuffer(desc, &m_pDsb) != SoundResult::kOk || !m_pDsb) {
     m_pDsb.reset();
     return 0;

@@ -23,6 +23,9 @@ class SdlSoundDevice final : public SoundDevice {
   }
 };
 
+// Unsigned 8-bit samples are silent at mid-scale; signed 16-bit ones at 0.
+constexpr uint8_t kSilence8Bit = 0x80;
+
 SDL_AudioFormat sdlFormatOf(const SoundFormat& format) {
   if (format.bitsPerSample == 8) {
     return AUDIO_U8;
@@ -59,8 +62,11 @@ SoundResult createSoundDevice(std::unique_ptr<SoundDevice>* device) {
 // ---------------------------------------------------------------------------
 // SoundRing
 
-SoundRing::SoundRing(uint32_t bytes, uint32_t blockAlign)
-    : m_blockAlign(std::max<uint32_t>(blockAlign, 1)), m_bytes(bytes, 0) {}
+SoundRing::SoundRing(uint32_t bytes, uint32_t blockAlign, bool silenceAfterPlay, uint8_t silence)
+    : m_blockAlign(std::max<uint32_t>(blockAlign, 1)),
+      m_silenceAfterPlay(silenceAfterPlay),
+      m_silence(silence),
+      m_bytes(bytes, silence) {}
 
 SoundResult SoundRing::lock(uint32_t offset, uint32_t bytes, uint32_t flags,
                             SoundRegion* region) {
@@ -135,6 +141,7 @@ void SoundRing::render(uint8_t* out, uint32_t length) {
     for (uint32_t done = 0; done < length;) {
       const uint32_t piece = std::min(length - done, ringBytes - m_cursor);
       std::memcpy(out + done, m_bytes.data() + m_cursor, piece);
+      if (m_silenceAfterPlay) std::memset(m_bytes.data() + m_cursor, m_silence, piece);
       done += piece;
       m_cursor = (m_cursor + piece) % ringBytes;
     }
@@ -161,7 +168,9 @@ void SoundRing::render(uint8_t* out, uint32_t length) {
 // LoopingSoundBuffer
 
 LoopingSoundBuffer::LoopingSoundBuffer(const SoundBufferDesc& desc)
-    : m_desc(desc), m_ring(desc.bytes, desc.format.blockAlign) {}
+    : m_desc(desc),
+      m_ring(desc.bytes, desc.format.blockAlign, desc.silenceAfterPlay,
+             desc.format.bitsPerSample == 8 ? kSilence8Bit : 0) {}
 
 LoopingSoundBuffer::~LoopingSoundBuffer() { closeDevice(); }
 

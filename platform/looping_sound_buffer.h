@@ -43,6 +43,9 @@ struct SoundBufferDesc {
   SoundFormat format;
   uint32_t bytes = 0;        // ring size
   uint32_t periodBytes = 0;  // how much the device takes per pull; 0 = a device default
+  // Streaming: every byte is silenced once played, so a writer that stops
+  // (pause, stop, end of file) leaves silence, not its last chunks looping.
+  bool silenceAfterPlay = false;
 };
 
 // Where a notification sits in the ring and which event of the set it sets.
@@ -100,7 +103,9 @@ SoundResult createSoundDevice(std::unique_ptr<SoundDevice>* device);
 // thread while writers lock regions on theirs.
 class SoundRing {
  public:
-  SoundRing(uint32_t bytes, uint32_t blockAlign);
+  // `silence` is written over played bytes when `silenceAfterPlay` is set.
+  SoundRing(uint32_t bytes, uint32_t blockAlign, bool silenceAfterPlay = false,
+            uint8_t silence = 0);
   SoundRing(const SoundRing&) = delete;
   SoundRing& operator=(const SoundRing&) = delete;
 
@@ -120,6 +125,8 @@ class SoundRing {
   bool ownsRegion(const SoundRegion& region) const;
 
   const uint32_t m_blockAlign;
+  const bool m_silenceAfterPlay;
+  const uint8_t m_silence;
   // Guards everything below; held from a successful lock() until unlock().
   mutable std::mutex m_mutex;
   std::vector<uint8_t> m_bytes;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -39,6 +40,28 @@ TEST(SoundRingTest, RenderPlaysAroundTheRingAndSetsEachNotificationReached) {
   ring.render(out.data(), 1280);  // a whole lap reaches every position
   EXPECT_EQ(events.waitAny(0xF, 0ms), 0);
   EXPECT_EQ(events.waitAny(0xF, 0ms), 1);
+}
+
+TEST(SoundRingTest, AStreamingRingPlaysEachWriteOnceThenSilence) {
+  // A writer that stops (pause, end of file) must not leave its last chunks
+  // looping; a plain looping ring replays them.
+  for (const bool streaming : {true, false}) {
+    SoundRing ring(640, 2, streaming, 0);
+    SoundRegion r;
+    ring.lock(0, 0, kLockEntireBuffer, &r);
+    std::memset(r.first, 0x55, 640);
+    ring.unlock(r);
+    std::vector<uint8_t> out(640);
+    ring.render(out.data(), 640);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0x55), 640);
+    ring.render(out.data(), 640);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0x55), streaming ? 0 : 640) << streaming;
+  }
+  // Unsigned 8-bit sound is silent at mid-scale.
+  SoundRing eightBit(4, 1, true, 0x80);
+  std::vector<uint8_t> out(4);
+  eightBit.render(out.data(), 4);
+  EXPECT_EQ(out, (std::vector<uint8_t>(4, 0x80)));
 }
 
 // The SDL-backed buffer on SDL's dummy driver: no sound card needed.
