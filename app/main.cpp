@@ -8,7 +8,9 @@
 
 #include "app/open_rules.h"
 #include "app/trevolo_dlg.h"
+#include "platform/file_chooser.h"
 #include "platform/single_instance.h"
+#include "platform/ttf_font.h"
 
 namespace {
 
@@ -90,7 +92,7 @@ int main(int argc, char** argv) {
       case trevolo::platform::LaunchRole::Error: ErrorBox(kNoLock, verbose); break;
     }
   }
-  trevolo::platform::TtfFont::shutdown();
+  trevolo::platform::TtfFont::shutdown(!trevolo::platform::FileChooser::toolkitStarted());
   trevolo::platform::Window::shutdown();
   return status;
 }

@@ -101,6 +101,8 @@ struct FileChooser::Impl {
   }
 };
 
+bool FileChooser::toolkitStarted() { return g_gtkStarted; }
+
 FileChooser::FileChooser() : m_impl(std::make_unique<Impl>()) {}
 
 FileChooser::~FileChooser() {

@@ -33,6 +33,9 @@ class FileChooser {
   // stays up for the life of the process.
   bool open(Done done, std::string* error);
   bool isOpen() const;
+  // Whether GTK was started in this process. It then holds fontconfig
+  // objects to the end, so fontconfig must not be torn down at exit.
+  static bool toolkitStarted();
 
   // Runs pending GTK work without blocking; the UI loop calls it on every pump
   // while a dialog is open. `done` is called from inside pump(), after the

@@ -73,9 +73,9 @@ std::unique_ptr<TtfFont> TtfFont::openDefault(int pixelSize, std::string* error)
   return open(path, pixelSize, error);
 }
 
-void TtfFont::shutdown() {
+void TtfFont::shutdown(bool releaseFontconfig) {
   if (TTF_WasInit()) TTF_Quit();
-  FcFini();
+  if (releaseFontconfig) FcFini();
 }
 
 TtfFont::~TtfFont() { TTF_CloseFont(m_font); }

@@ -35,8 +35,9 @@ class TtfFont {
   // The file fontconfig picks for `sample`; empty when it finds none.
   static std::string findFontFile(const std::string& sample);
 
-  // Releases SDL_ttf and fontconfig once every font is closed (at exit).
-  static void shutdown();
+  // Releases SDL_ttf, and fontconfig unless another toolkit still uses it,
+  // once every font is closed (at exit).
+  static void shutdown(bool releaseFontconfig = true);
 
   ~TtfFont();
   TtfFont(const TtfFont&) = delete;

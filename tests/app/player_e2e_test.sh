@@ -127,6 +127,25 @@ windows=$(xdotool search --onlyvisible --name '^Trevolo$' 2>/dev/null | wc -l)
 for p in "${race[@]}"; do kill -TERM "$p" 2>/dev/null; done
 for p in "${race[@]}"; do wait "$p" 2>/dev/null; done
 
+# --- The open dialog opens over the player, and the player still exits cleanly
+log=$work/chooser.log
+start_player "$log" >"$work/pid"
+pid=$(cat "$work/pid")
+players+=("$pid")
+wid=$(window_of "$pid")
+xdotool mousemove --window "$wid" $((482 + 57)) $((329 + 24)) click 1
+dialog=""
+for _ in $(seq 60); do
+  dialog=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$wid" | head -1)
+  [ -n "$dialog" ] && break
+  sleep 0.05
+done
+[ -n "$dialog" ] || fail "the open button shows no file dialog"
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "player with an open file dialog exited with $status on close"
+
 if [ "$failures" -eq 0 ]; then
   echo "player end to end: all checks passed"
   exit 0
