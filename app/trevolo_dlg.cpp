@@ -477,6 +477,9 @@ void CTrevoloDlg::OnStateChange(intptr_t code) {
   SetLooks(change->looks);
   if (change->slider != SliderChange::Unchanged) {
     m_progress->enable(change->slider == SliderChange::Enable);
+    // Disabling ends a drag without a drop; the time display must not stay
+    // waiting for one.
+    if (change->slider == SliderChange::Disable) m_bDragging = false;
   }
   if (code == PN_STOPPED) m_window->platformWindow().setVideoVisible(false);
   report(code == PN_PLAYING  ? "state: playing"

@@ -117,6 +117,20 @@ TEST_F(PlaybackTest, SnapshotsWhilePlayingAndWhilePausedAreJpegsOfThePictureSize
 
   command(IDC_PAUSE);
   ASSERT_TRUE(pumpUntil([this] { return m_dlg->flags().paused; }));
+  // A repaint while paused presents the saved picture again, once: the timer
+  // it arms is gone afterwards and does not re-arm itself.
+  window().invalidate();
+  window().pumpOnce(0);
+  EXPECT_TRUE(window().timerSet(TIMER_PAUSED_REPAINT));
+  const uint64_t settle = platform::Window::ticksMs() + 100;
+  while (platform::Window::ticksMs() < settle) window().pumpOnce(5);
+  EXPECT_FALSE(window().timerSet(TIMER_PAUSED_REPAINT));
+  std::vector<uint32_t> pixels;
+  const Rect video = window().control(IDC_VIDEO)->rect();
+  ASSERT_TRUE(window().platformWindow().readPixels(video, &pixels));
+  uint64_t light = 0;
+  for (uint32_t p : pixels) light += ((p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF)) / 3;
+  EXPECT_GT(light / pixels.size(), 60u) << "the test picture, not the dark idle picture";
   // The next millisecond's name: the paused snapshot is a new file.
   const uint64_t later = platform::Window::ticksMs() + 2;
   while (platform::Window::ticksMs() < later) {

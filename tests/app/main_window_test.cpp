@@ -86,9 +86,11 @@ TEST_F(MainWindowTest, TimeDisplayFollowsTheAcceptanceRules) {
   notify(PN_POSITION, 120'000);
   EXPECT_EQ(progress.GetPos(), 1234);
   EXPECT_EQ(time(), "00:02:00/1 01:01:01");
-  // The stop report zeroes the texts; a zero duration then takes no position.
+  // The stop report zeroes the texts and ends the drag with the slider; a
+  // zero duration then takes no position.
   notify(0, PN_STOPPED);
   EXPECT_EQ(time(), "00:00:00/00:00:00");
+  EXPECT_FALSE(m_dlg->dragging()) << "a drag cut short by the stop must not freeze the slider";
   notify(PN_DURATION, 0);
   EXPECT_EQ(progress.range().maximum(), 0);
   notify(PN_POSITION, 10);
