@@ -98,6 +98,12 @@ Uint32 textureFormat(SurfaceFormat format) {
   return SDL_PIXELFORMAT_UNKNOWN;
 }
 
+InputEvent inputOf(InputEvent::Kind kind) {
+  InputEvent event;
+  event.kind = kind;
+  return event;
+}
+
 bool isYuv(SurfaceFormat format) {
   return format != SurfaceFormat::Palette8 && format != SurfaceFormat::Rgb555 &&
          format != SurfaceFormat::Rgb565 && format != SurfaceFormat::Rgb32;
@@ -249,14 +255,14 @@ void Window::Impl::handle(const SDL_Event& event) {
   } else if (event.type == SDL_QUIT ||
              (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
     if (onInput) {
-      input(InputEvent{InputEvent::Kind::Close});
+      input(inputOf(InputEvent::Kind::Close));
     } else if (onClose) {
       onClose();
     } else {
       closeRequested.store(true);
     }
   } else if (event.type == SDL_WINDOWEVENT) {
-    if (event.window.event == SDL_WINDOWEVENT_LEAVE) input(InputEvent{InputEvent::Kind::MouseLeave});
+    if (event.window.event == SDL_WINDOWEVENT_LEAVE) input(inputOf(InputEvent::Kind::MouseLeave));
     needsRedraw = true;  // exposed, resized, restored: paint the last picture again
   } else {
     handleInput(event);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,20 @@ class MainWindowTest : public ::testing::Test {
   // Sends a notification as the media callbacks post it.
   void notify(uintptr_t wParam, intptr_t lParam) { window().send(WM_PLAYER_NOTIFY, wParam, lParam); }
   void command(int id) { window().send(WM_COMMAND, static_cast<uintptr_t>(id), 0); }
+  // Pumps the window until `done` or the time limit; true when done.
+  bool pumpUntil(const std::function<bool()>& done, int limitMs = 8000) {
+    const uint64_t end = platform::Window::ticksMs() + uint64_t(limitMs);
+    while (!done()) {
+      if (platform::Window::ticksMs() > end) return false;
+      window().pumpOnce(5);
+    }
+    return true;
+  }
+  // Pumps for at least `ms` milliseconds and at least `rounds` pumps.
+  void pumpFor(int ms, int rounds = 3) {
+    const uint64_t end = platform::Window::ticksMs() + uint64_t(ms);
+    for (int i = 0; i < rounds || platform::Window::ticksMs() < end; ++i) window().pumpOnce(2);
+  }
 
   std::unique_ptr<CTrevoloDlg> m_dlg;
   std::vector<std::string> boxes;

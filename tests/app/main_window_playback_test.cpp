@@ -49,15 +49,6 @@ class PlaybackTest : public MainWindowTest {
     EXPECT_EQ(result.status, 0) << result.err;
     return path;
   }
-  // Pumps the window until `done` or the time limit; true when done.
-  bool pumpUntil(const std::function<bool()>& done, int limitMs = 8000) {
-    const uint64_t end = platform::Window::ticksMs() + uint64_t(limitMs);
-    while (!done()) {
-      if (platform::Window::ticksMs() > end) return false;
-      window().pumpOnce(5);
-    }
-    return true;
-  }
   bool said(const std::string& line) const {
     return std::find(status.begin(), status.end(), line) != status.end();
   }

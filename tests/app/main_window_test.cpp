@@ -99,10 +99,6 @@ TEST_F(MainWindowTest, TimeDisplayFollowsTheAcceptanceRules) {
 
 TEST_F(MainWindowTest, VideoAreaTakesThePictureShapeOnlyAfterTheFirstPicture) {
   const auto videoRectNow = [this] { return window().control(IDC_VIDEO)->rect(); };
-  const auto pumpFor = [this](int ms) {
-    const uint64_t end = platform::Window::ticksMs() + uint64_t(ms);
-    while (platform::Window::ticksMs() < end) window().pumpOnce(2);
-  };
   notify(0, PN_PLAYING);
   notify(uintptr_t(1280) << 16 | 720, PN_PICTURE_SIZE);
   pumpFor(40);
@@ -110,17 +106,15 @@ TEST_F(MainWindowTest, VideoAreaTakesThePictureShapeOnlyAfterTheFirstPicture) {
   EXPECT_EQ(window().platformWindow().videoRect(), videoRect(false));
   notify(0, PN_FIRST_PICTURE);
   EXPECT_FALSE(window().control(IDC_OPENFILE)->visible());
-  pumpFor(40);
-  EXPECT_EQ(videoRectNow(), videoRect(true));
+  EXPECT_TRUE(pumpUntil([&] { return videoRectNow() == videoRect(true); }, 2000));
   EXPECT_EQ(window().platformWindow().videoRect(), videoRect(true)) << "the picture follows";
   EXPECT_TRUE(window().platformWindow().videoVisible());
   // 720 x 576 is neither shape: nothing moves. 640 x 480 goes back to narrow.
   notify(uintptr_t(720) << 16 | 576, PN_PICTURE_SIZE);
-  pumpFor(40);
+  EXPECT_TRUE(pumpUntil([&] { return !window().timerSet(TIMER_VIDEO_LAYOUT); }, 2000));
   EXPECT_EQ(videoRectNow(), videoRect(true));
   notify(uintptr_t(640) << 16 | 480, PN_PICTURE_SIZE);
-  pumpFor(40);
-  EXPECT_EQ(videoRectNow(), videoRect(false));
+  EXPECT_TRUE(pumpUntil([&] { return videoRectNow() == videoRect(false); }, 2000));
   // The end of the file: narrow, the idle picture and the open button back.
   m_dlg->ApplyVideoLayout(true);
   notify(0, PN_STOPPED);
