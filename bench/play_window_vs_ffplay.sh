@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Playing a 60 s 1280x720 25 fps recording in a window under Xvfb: total CPU
 # time (user + system, the whole process and its threads) of
-# `avtool play --window` against ffplay playing the same two streams
-# remuxed into Matroska, both in a 1280x720 window with SDL's disk sound
-# driver writing to /dev/null (real-time pace, no sound card needed). Both
-# play in real time, so CPU seconds per minute of video is the measure.
+# `avtool play --window` (the player's own 1080x706 window, the picture in
+# its 1078x604 wide video area) against ffplay playing the same two streams
+# remuxed into Matroska in a window of the video area's size, both with
+# SDL's disk sound driver writing to /dev/null (real-time pace, no sound card
+# needed). Both play in real time, so CPU seconds per minute of video is the
+# measure.
 #
 # A/V sync: avtool's --av-log records, for each picture shown, its time
 # (since the first picture) against the audio clock at that moment (the
@@ -23,6 +25,9 @@ build=${1:-$root/build}
 seconds=${2:-60}
 avtool=$build/tools/avtool
 size=1280x720
+# The player window's wide video area, where a 16:9 picture is shown.
+view_w=1078
+view_h=604
 [ -x "$avtool" ] || { echo "no avtool at $avtool (build first)" >&2; exit 1; }
 for tool in xvfb-run ffmpeg ffplay; do
   command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
@@ -45,22 +50,22 @@ cpu_seconds() {
 
 # The X server's own time is included for both (it does the compositing
 # work of the software paths); xvfb-run's start-up is the same for both.
-read -r ours ours_wall < <(cpu_seconds "$avtool" play --window --size "$size" \
+read -r ours ours_wall < <(cpu_seconds "$avtool" play --window \
   --audio-driver disk --av-log "$work/sync.log" "$work/rec.av")
 grep -E '^(pictures_shown|sound_device|renderer|ended_by):' "$work/out" || true
-read -r theirs theirs_wall < <(cpu_seconds ffplay -autoexit -x 1280 -y 720 -loglevel error \
-  "$work/rec.mkv")
+read -r theirs theirs_wall < <(cpu_seconds ffplay -autoexit -x "$view_w" -y "$view_h" \
+  -loglevel error "$work/rec.mkv")
 # ffplay again on the display path the player picks when OpenGL is only
 # llvmpipe (SDL's software renderer without framebuffer acceleration).
 read -r soft soft_wall < <(SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0 \
-  cpu_seconds ffplay -autoexit -x 1280 -y 720 -loglevel error "$work/rec.mkv")
+  cpu_seconds ffplay -autoexit -x "$view_w" -y "$view_h" -loglevel error "$work/rec.mkv")
 
 # mpv (not installed by the project's setup; `apt-get install mpv`) with its
 # cheapest X output, XShm through its software path, same size and sound.
 mpv_line=""
 if command -v mpv >/dev/null; then
   read -r mpvcpu mpv_wall < <(cpu_seconds mpv --no-config --really-quiet --vo=x11 \
-    --geometry=1280x720 --ao=sdl "$work/rec.mkv")
+    --geometry="${view_w}x${view_h}" --ao=sdl "$work/rec.mkv")
   mpv_line=$(printf '%-26s %10s %10s' "mpv (--vo=x11)" "$mpvcpu" "$mpv_wall")
 fi
 

@@ -44,16 +44,6 @@ class PlaybackTest : public MediaFixture {
                                 ("trevolo_media_play_" + std::to_string(getpid()));
 };
 
-// Splits the posts into the kinds a main window tells apart.
-std::vector<intptr_t> Codes(const std::vector<Post>& posts) {
-  std::vector<intptr_t> codes;
-  for (const Post& p : posts) {
-    const bool valueLayout = p.wParam == PN_DURATION || p.wParam == PN_POSITION;
-    codes.push_back(valueLayout ? static_cast<intptr_t>(p.wParam) : p.lParam);
-  }
-  return codes;
-}
-
 TEST_F(PlaybackTest, AWholeFilePostsSizeThenFirstPicturePositionsAndStop) {
   const std::string file =
       generate("two.av", "--seconds 2 --size " + std::to_string(kWidth) + "x" +
@@ -85,8 +75,8 @@ TEST_F(PlaybackTest, AWholeFilePostsSizeThenFirstPicturePositionsAndStop) {
   // Positions run forward to about the end; after the stop report at most a
   // frame that was already being accepted may still report its position.
   std::vector<intptr_t> positions;
-  for (const Post& p : posts) {
-    if (p.wParam == PN_POSITION) positions.push_back(p.lParam);
+  for (size_t i = 0; i < posts.size(); ++i) {
+    if (codes[i] == PN_POSITION) positions.push_back(posts[i].lParam);
   }
   ASSERT_GT(positions.size(), 80u);
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));

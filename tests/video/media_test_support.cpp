@@ -1,18 +1,26 @@
 #include "tests/video/media_test_support.h"
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 
+#include "app/player_state.h"
 #include "tools/media/test_pattern.h"
 
 namespace trevolo::test {
 
 std::atomic<uint64_t> MediaFixture::s_nowMs{1'000'000};
 
-bool RecordingWindow::waitFor(intptr_t lParam, std::chrono::milliseconds limit) const {
+bool RecordingWindow::waitFor(intptr_t code, std::chrono::milliseconds limit) const {
   const auto until = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < until) {
-    if (CountCode(posts(), lParam) > 0) return true;
+    if (CountCode(posts(), code) > 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
@@ -85,10 +93,59 @@ void MediaFixture::PrepareSize(int width, int height) {
   m_media.height.store(height);
 }
 
+std::vector<intptr_t> Codes(const std::vector<Post>& posts) {
+  std::vector<intptr_t> codes;
+  codes.reserve(posts.size());
+  for (const Post& p : posts) {
+    codes.push_back(p.message == WM_PLAYER_NOTIFY ? app::NotificationCode(p.wParam, p.lParam) : 0);
+  }
+  return codes;
+}
+
 int CountCode(const std::vector<Post>& posts, intptr_t code) {
-  return static_cast<int>(std::count_if(posts.begin(), posts.end(), [code](const Post& p) {
-    return p.message == WM_PLAYER_NOTIFY && p.lParam == code;
-  }));
+  const std::vector<intptr_t> codes = Codes(posts);
+  return static_cast<int>(std::count(codes.begin(), codes.end(), code));
+}
+
+std::string RunOutput(const std::string& command, int* status) {
+  std::string out;
+  if (status) *status = -1;
+  std::FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
+  char buffer[512];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
+  const int raw = pclose(p);
+  if (status && raw != -1 && WIFEXITED(raw)) *status = WEXITSTATUS(raw);
+  return out;
+}
+
+int Shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+int FrameInImage(const std::string& image, int width, int height, const std::string& scratch) {
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  if (Shell("convert '" + image + "' -resize " + size + "! -colorspace gray -depth 8 gray:'" +
+            scratch + "'") != 0) {
+    return -1;
+  }
+  const std::vector<uint8_t> y = ReadAll(scratch);
+  if (y.size() != static_cast<size_t>(width) * height) return -1;
+  return ReadFrameNumber(y.data(), width, width, height);
+}
+
+std::string SummaryValue(const std::string& summary, const std::string& name) {
+  std::istringstream lines(summary);
+  const std::string prefix = name + ": ";
+  for (std::string line; std::getline(lines, line);) {
+    if (line.compare(0, prefix.size(), prefix) == 0) return line.substr(prefix.size());
+  }
+  return {};
 }
 
 }  // namespace trevolo::test

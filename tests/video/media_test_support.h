@@ -8,7 +8,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "base/messages.h"
@@ -39,8 +41,8 @@ class RecordingWindow final : public MessageTarget {
     std::lock_guard<std::mutex> guard(m_lock);
     m_posts.clear();
   }
-  // Waits until a notification with this lParam arrived; false on timeout.
-  bool waitFor(intptr_t lParam, std::chrono::milliseconds limit) const;
+  // Waits until a notification with this code arrived; false on timeout.
+  bool waitFor(intptr_t code, std::chrono::milliseconds limit) const;
 
  private:
   mutable std::mutex m_lock;
@@ -96,7 +98,24 @@ class MediaFixture : public ::testing::Test {
   static std::atomic<uint64_t> s_nowMs;
 };
 
-// Counts the posts whose lParam is `code`.
+// The notification code of each post, read the way the main window reads it
+// (a duration or position report carries its code in wParam); 0 for posts
+// that are not WM_PLAYER_NOTIFY.
+std::vector<intptr_t> Codes(const std::vector<Post>& posts);
+// Counts the notifications whose code is `code`.
 int CountCode(const std::vector<Post>& posts, intptr_t code);
+
+// Runs a shell command and answers its standard output; its exit status goes
+// to *status when given (-1 when it could not be run).
+std::string RunOutput(const std::string& command, int* status = nullptr);
+// Runs a shell command with its output thrown away; its exit status.
+int Shell(const std::string& command);
+std::vector<uint8_t> ReadAll(const std::filesystem::path& path);
+// The frame number of the test picture in an image file, read after scaling
+// the image to width x height grey (ImageMagick); `scratch` is a file the
+// grey samples may be written to. -1 when unreadable.
+int FrameInImage(const std::string& image, int width, int height, const std::string& scratch);
+// The value of the "name: value" line of a summary; empty when absent.
+std::string SummaryValue(const std::string& summary, const std::string& name);
 
 }  // namespace trevolo::test

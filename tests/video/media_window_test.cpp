@@ -1,23 +1,23 @@
-// `avtool play --window` end to end on a real X display: what the window
-// shows, what the sound device plays and what a snapshot holds. Needs an X
-// server (run under xvfb-run); skipped when DISPLAY is unset.
+// `avtool play --window` end to end on a real X display: what the player's
+// window shows in its video area, what the sound device plays and what the
+// snapshot taken through the window's button holds. Needs an X server (run
+// under xvfb-run); skipped when DISPLAY is unset.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <future>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tools/media/test_pattern.h"
+#include "app/layout.h"
+#include "tests/video/media_test_support.h"
 
+namespace trevolo::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -25,23 +25,6 @@ using namespace std::chrono_literals;
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
 constexpr size_t kFrameBytes = 320;
-
-std::vector<uint8_t> ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
-
-std::string RunOutput(const std::string& command) {
-  std::string out;
-  if (std::FILE* p = popen(command.c_str(), "r")) {
-    char buffer[512];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
-    pclose(p);
-  }
-  return out;
-}
 
 class PlayWindowTest : public ::testing::Test {
  protected:
@@ -53,21 +36,18 @@ class PlayWindowTest : public ::testing::Test {
 
   std::string path(const std::string& name) const { return (m_dir / name).string(); }
 
-  // The frame number the player's window shows now, -1 when unreadable.
+  // The frame number the player's video area shows now, -1 when unreadable.
+  // A 4:3 picture keeps the narrow video area.
   int frameOnScreen(const std::string& name) {
-    const std::string id = RunOutput("xdotool search --name 'Trevolo - ' 2>/dev/null | head -1");
+    const std::string id = RunOutput("xdotool search --name '^Trevolo$' 2>/dev/null | head -1");
     if (id.empty()) return -1;
-    const std::string png = path(name + ".png"), grey = path(name + ".grey");
+    const std::string png = path(name + ".png"), video = path(name + "_video.png");
     if (Shell("import -window " + id.substr(0, id.find('\n')) + " " + png) != 0) return -1;
-    return frameInImage(png, grey);
-  }
-  int frameInImage(const std::string& image, const std::string& grey) {
-    const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
-    if (Shell("convert " + image + " -resize " + size + "! -colorspace gray -depth 8 gray:" + grey) != 0)
-      return -1;
-    const std::vector<uint8_t> y = ReadAll(grey);
-    if (y.size() != static_cast<size_t>(kWidth) * kHeight) return -1;
-    return trevolo::ReadFrameNumber(y.data(), kWidth, kWidth, kHeight);
+    const app::Rect area = app::videoRect(false);
+    const std::string crop = std::to_string(area.width()) + "x" + std::to_string(area.height()) +
+                             "+" + std::to_string(area.left) + "+" + std::to_string(area.top);
+    if (Shell("convert " + png + " -crop " + crop + " +repage " + video) != 0) return -1;
+    return FrameInImage(video, kWidth, kHeight, path(name + ".grey"));
   }
 
   std::filesystem::path m_dir = std::filesystem::temp_directory_path() /
@@ -78,10 +58,10 @@ TEST_F(PlayWindowTest, ShowsThePicturesPlaysTheSoundInOrderAndTakesASnapshot) {
   const std::string avtool = AVTOOL_PATH;
   const std::string file = path("three.av");
   ASSERT_EQ(Shell(avtool + " gen -o " + file + " --seconds 3 --size 320x240"), 0);
-  const std::string command = "SDL_DISKAUDIOFILE=" + path("heard.raw") + " " + avtool +
-                              " play --window --size 320x240 --audio-driver disk"
-                              " --snapshot-at 1000 --snapshot-path " + path("snap.jpg") + " " +
-                              file + " 2>/dev/null";
+  const std::string command = "SDL_DISKAUDIOFILE=" + path("heard.raw") +
+                              " XDG_RUNTIME_DIR=" + m_dir.string() + " " + avtool +
+                              " play --window --audio-driver disk --snapshot-at 1000 " + file +
+                              " 2>/dev/null";
   auto player = std::async(std::launch::async, [&] { return RunOutput(command); });
   std::this_thread::sleep_for(1000ms);
   const int early = frameOnScreen("early");
@@ -97,7 +77,10 @@ TEST_F(PlayWindowTest, ShowsThePicturesPlaysTheSoundInOrderAndTakesASnapshot) {
   EXPECT_LT(later, 75);
 
   // The snapshot holds the picture shown about one second in.
-  const int snapped = frameInImage(path("snap.jpg"), path("snap.grey"));
+  const std::string snapshot = SummaryValue(report, "snapshot");
+  ASSERT_FALSE(snapshot.empty()) << report;
+  const int snapped = FrameInImage(snapshot, kWidth, kHeight, path("snap.grey"));
+  std::filesystem::remove(snapshot);
   EXPECT_GE(snapped, 15);
   EXPECT_LE(snapped, 40);
 
@@ -129,3 +112,4 @@ TEST_F(PlayWindowTest, ShowsThePicturesPlaysTheSoundInOrderAndTakesASnapshot) {
 }
 
 }  // namespace
+}  // namespace trevolo::test

@@ -1,7 +1,8 @@
 // avtool play-window (also reached as `avtool play --window`): plays a
-// recording in a plain window through the player's real media callbacks,
-// renderer and sound output, the way the main window drives them, and ends
-// when the file has played or the window is closed.
+// recording in the player's own window, CTrevoloDlg, exactly as the player
+// does (its renderer, sound output, notifications and snapshot button), and
+// ends when the file has played, the window was closed or the time limit
+// passed. The summary is read from the window's status lines and flags.
 //
 // --av-log writes, for each picture shown, its time against the audio clock
 // at that moment (what the sound device is playing), for sync measurements.
@@ -9,44 +10,52 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "audio/direct_sound.h"
+#include "app/layout.h"
+#include "app/trevolo_dlg.h"
+#include "base/messages.h"
+#include "platform/file_chooser.h"
+#include "platform/ttf_font.h"
 #include "platform/window.h"
 #include "tools/avtool.h"
-#include "video/ddraw_renderer.h"
-#include "video/jpeg_writer.h"
+#include "tools/media/play_window_report.h"
 #include "video/media_callbacks.h"
-#include "video/media_snapshot.h"
+#include "video/media_context.h"
 
 namespace trevolo::avtool {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using app::CTrevoloDlg;
 
 constexpr const char* kName = "play-window";
 constexpr const char* kUsage =
-    "play-window [--audio-driver NAME] [--snapshot-at MS] [--snapshot-path FILE] "
-    "[--size WxH] [--av-log FILE] [--timeout-ms MS] FILE";
+    "play-window [--audio-driver NAME] [--snapshot-at MS] [--av-log FILE] [--timeout-ms MS] "
+    "[--hidden] [--verbose] FILE";
 
 constexpr int kPumpTimeoutMs = 10;
-constexpr auto kSoundRetry = std::chrono::milliseconds(500);  // sound device not yet open
-// The player's stream: 8000 Hz mono 16-bit, one 20 ms frame per chunk.
-constexpr unsigned long kChunkBytes = 320;
-// A block written now is heard three chunks (60 ms) later.
-constexpr int64_t kSoundLatencyUs = 3 * 20'000;
-constexpr int kMaxWindowSide = 8192;
+
+// Options that earlier versions took, with what to do instead.
+struct RemovedOption {
+  const char* name;
+  const char* reason;
+};
+constexpr RemovedOption kRemovedOptions[] = {
+    {"--size", "the player window has one size"},
+    {"--snapshot-path",
+     "the snapshot goes where the player puts it; the summary's snapshot line names the file"},
+};
 
 struct Options {
-  std::string path, audioDriver, snapshotPath, avLogPath;
+  std::string path, audioDriver, avLogPath;
   long long snapshotAtMs = -1;
   long long timeoutMs = -1;
-  int width = 640;
-  int height = 360;
+  bool hidden = false;
+  bool verbose = false;
 };
 
 // One picture shown: its time since the first picture and the audio clock.
@@ -56,17 +65,17 @@ struct SyncSample {
   int64_t audioUs;  // -1 before any sound was accepted
 };
 
-// Filled by the observers on the engine's output threads.
+// Filled by the observers on the engine's output threads. `start` and
+// `logging` are set before the engine exists and only read afterwards.
 struct Measurements {
   Clock::time_point start = Clock::now();
+  bool logging = false;
   std::atomic<uint64_t> pictures{0};
-  std::atomic<int64_t> audioPositionUs{-1};  // last accepted block
+  std::atomic<int64_t> audioPositionUs{-1};  // start of the last accepted block
   std::atomic<int64_t> audioAcceptedAtUs{0};
-  std::atomic<bool> withSound{false};
   uint64_t firstPictureTs = 0;  // video output thread only
   std::mutex lock;              // guards samples
   std::vector<SyncSample> samples;
-  bool logging = false;
 } g_measure;
 
 int64_t SinceStartUs() {
@@ -79,13 +88,12 @@ void OnAudioAccepted(uint64_t positionUs) {
   g_measure.audioPositionUs.store(static_cast<int64_t>(positionUs));
 }
 
-// What is being heard: with a sound device the last accepted block is still
-// three chunks away; without one the accepted frames are the clock.
+// What is being heard: with a sound device the accepted block reaches the ear
+// one output latency later; without one the accepted frames are the clock.
 int64_t AudioClockUs(int64_t nowUs) {
-  const int64_t position = g_measure.audioPositionUs.load();
-  if (position < 0) return -1;
-  const int64_t latency = g_measure.withSound.load() ? kSoundLatencyUs : 0;
-  return position - latency + (nowUs - g_measure.audioAcceptedAtUs.load());
+  const bool withSound = GetMediaContext().soundOutput.load() != nullptr;
+  return HeardAudioUs(g_measure.audioPositionUs.load(), g_measure.audioAcceptedAtUs.load(), nowUs,
+                      withSound ? static_cast<int64_t>(kSoundOutputLatencyUs) : 0);
 }
 
 void OnPictureShown(uint64_t timeStampUs) {
@@ -98,90 +106,10 @@ void OnPictureShown(uint64_t timeStampUs) {
   g_measure.samples.push_back(sample);
 }
 
-bool ParseSize(const char* text, int* w, int* h) {
-  int width = 0, height = 0;
-  char tail = 0;
-  if (std::sscanf(text, "%dx%d%c", &width, &height, &tail) != 2) return false;
-  if (width <= 0 || height <= 0 || width > kMaxWindowSide || height > kMaxWindowSide) return false;
-  *w = width;
-  *h = height;
-  return true;
-}
-
-bool ParseMs(const char* text, long long* out) {
-  char* end = nullptr;
-  const long long v = std::strtoll(text, &end, 10);
-  if (end == text || *end != '\0' || v < 0) return false;
-  *out = v;
-  return true;
-}
-
-int ParseOptions(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    bool ok = value != nullptr;
-    if (a == "--audio-driver" && ok) o.audioDriver = value;
-    else if (a == "--snapshot-at" && ok) ok = ParseMs(value, &o.snapshotAtMs);
-    else if (a == "--snapshot-path" && ok) o.snapshotPath = value;
-    else if (a == "--av-log" && ok) o.avLogPath = value;
-    else if (a == "--timeout-ms" && ok) ok = ParseMs(value, &o.timeoutMs);
-    else if (a == "--size" && ok) ok = ParseSize(value, &o.width, &o.height);
-    else if (a[0] != '-' && o.path.empty()) { o.path = a; continue; }
-    else return Fail(kName, "unexpected argument '" + a + "'; usage: avtool " + kUsage);
-    if (!ok) return Fail(kName, "bad value for " + a + "; usage: avtool " + kUsage);
-    ++i;
-  }
-  if (o.path.empty()) return Fail(kName, std::string("usage: avtool ") + kUsage);
-  if (o.snapshotPath.empty()) {
-    o.snapshotPath = "." + trevolo::snapshotFileName(trevolo::localSnapshotTime());
-  }
-  if (o.snapshotPath.size() >= kSnapshotPathBytes) return Fail(kName, "snapshot path too long");
-  return kExitOk;
-}
-
-// The sound output as the main window opens it; null when the device
-// cannot be opened (yet).
-std::unique_ptr<CDirectSound> OpenSound() {
-  _AUDIO_CONFIG format = {1, 1, 8000, 16000, 2, 16, 0};
-  auto sound = std::make_unique<CDirectSound>();
-  if (sound->CreateDSound(&format, kChunkBytes) != 1) return nullptr;
-  sound->Play(0, 1);
-  return sound;
-}
-
-// What the window learns from the callbacks, on its UI thread.
-struct Session {
-  bool ended = false;
-  bool snapshotSaved = false;
-  int width = 0, height = 0;
-  uint32_t durationMs = 0;
-  uint32_t positionMs = 0;
-};
-
-void HandleNotify(Session& s, uintptr_t wParam, intptr_t lParam) {
-  // Duration and position carry the code in wParam, the others in lParam.
-  if (wParam == PN_DURATION) {
-    s.durationMs = static_cast<uint32_t>(lParam);
-  } else if (wParam == PN_POSITION) {
-    s.positionMs = static_cast<uint32_t>(lParam);
-  } else if (lParam == PN_PICTURE_SIZE) {
-    s.width = static_cast<int>(wParam >> 16);
-    s.height = static_cast<int>(wParam & 0xFFFF);
-  } else if (lParam == PN_PAUSED) {
-    SaveLastPicture();
-  } else if (lParam == PN_SNAPSHOT_SAVED) {
-    s.snapshotSaved = true;
-  } else if (lParam == PN_STOPPED) {
-    s.ended = true;
-  }
-}
-
-void RequestSnapshot(const std::string& path) {
-  MediaContext& media = GetMediaContext();
-  SetSnapshotPath(path);
-  media.jpegQuality.store(kDefaultJpegQuality);
-  media.snapshotPending.store(1);
+// The last position the engine reported (what PN_POSITION carried), in ms.
+int64_t LastPositionMs() {
+  const int64_t position = g_measure.audioPositionUs.load();
+  return position < 0 ? 0 : position / 1000;
 }
 
 bool WriteSyncLog(const std::string& path) {
@@ -196,49 +124,105 @@ bool WriteSyncLog(const std::string& path) {
   return std::fclose(f) == 0;
 }
 
-// Pumps the window until the file has played, the window was closed or the
-// time limit passed; opens the sound device late when it was busy.
-void RunLoop(platform::Window& window, const Options& o, Session& s,
-             std::unique_ptr<CDirectSound>& sound) {
-  MediaContext& media = GetMediaContext();
-  bool snapshotRequested = o.snapshotAtMs < 0;
-  auto nextSoundTry = Clock::now() + kSoundRetry;
-  while (!s.ended && !window.closeRequested()) {
-    window.pumpOnce(kPumpTimeoutMs);
-    const long long elapsedMs = SinceStartUs() / 1000;
-    if (!snapshotRequested && elapsedMs >= o.snapshotAtMs) {
-      RequestSnapshot(o.snapshotPath);
-      snapshotRequested = true;
-    }
-    if (!sound && Clock::now() >= nextSoundTry) {
-      sound = OpenSound();
-      g_measure.withSound.store(sound != nullptr);
-      media.soundOutput.store(sound.get());
-      nextSoundTry = Clock::now() + kSoundRetry;
-    }
-    if (o.timeoutMs >= 0 && elapsedMs >= o.timeoutMs) break;
-  }
+bool ParseMs(const char* text, long long* out) {
+  char* end = nullptr;
+  const long long v = std::strtoll(text, &end, 10);
+  if (end == text || *end != '\0' || v < 0) return false;
+  *out = v;
+  return true;
 }
 
-// Ends playback the way the main window does: the engine first (its threads
-// stop calling back), then the sound output.
-void Shutdown(std::unique_ptr<CDirectSound>& sound) {
-  MediaContext& media = GetMediaContext();
-  if (media.engine != nullptr) {
-    AVDestroy(media.engine);
-    media.engine = nullptr;
+const RemovedOption* FindRemoved(const std::string& name) {
+  for (const RemovedOption& r : kRemovedOptions) {
+    if (name == r.name) return &r;
   }
-  media.soundOutput.store(nullptr);
-  media.renderer.store(nullptr);
-  media.videoWindow.store(nullptr);
-  media.mainWindow.store(nullptr);
+  return nullptr;
+}
+
+int ParseOptions(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (a == "--hidden") { o.hidden = true; continue; }
+    if (a == "--verbose") { o.verbose = true; continue; }
+    if (const RemovedOption* removed = FindRemoved(a)) {
+      return Fail(kName, a + " is no longer accepted: " + removed->reason);
+    }
+    bool ok = value != nullptr;
+    if (a == "--audio-driver" && ok) o.audioDriver = value;
+    else if (a == "--snapshot-at" && ok) ok = ParseMs(value, &o.snapshotAtMs);
+    else if (a == "--av-log" && ok) o.avLogPath = value;
+    else if (a == "--timeout-ms" && ok) ok = ParseMs(value, &o.timeoutMs);
+    else if (a[0] != '-' && o.path.empty()) { o.path = a; continue; }
+    else return Fail(kName, "unexpected argument '" + a + "'; usage: avtool " + kUsage);
+    if (!ok) return Fail(kName, "bad value for " + a + "; usage: avtool " + kUsage);
+    ++i;
+  }
+  if (o.path.empty()) return Fail(kName, std::string("usage: avtool ") + kUsage);
+  return kExitOk;
+}
+
+// What the window reports while it plays. The window may report before
+// create() returns, when `dlg` is still null.
+struct Session {
+  CTrevoloDlg* dlg = nullptr;
+  PlayWindowReport report;
+  bool verbose = false;
+};
+
+std::unique_ptr<CTrevoloDlg> OpenWindow(const Options& o, Session& session, std::string* error) {
+  app::PlayerOptions options;
+  options.hidden = o.hidden;
+  // No instance folder: this window never takes part in single-instance
+  // hand-over, so it neither steals nor answers a running player's launches.
+  options.instanceFolder.clear();
+  options.messageBox = [](const std::string& caption, const std::string& text) {
+    std::fprintf(stderr, "avtool %s: %s: %s\n", kName, caption.c_str(), text.c_str());
+  };
+  options.status = [&session](const std::string& line) {
+    session.report.onStatus(line, session.dlg != nullptr ? session.dlg->durationMs() : 0);
+    if (session.verbose) std::fprintf(stderr, "%s\n", line.c_str());
+  };
+  return CTrevoloDlg::create(options, error);
+}
+
+void InstallObservers(const Options& o) {
+  MediaContext& media = GetMediaContext();
+  g_measure.logging = !o.avLogPath.empty();
+  media.pictureShown.store(&OnPictureShown);
+  media.audioAccepted.store(&OnAudioAccepted);
+}
+
+// After the window (and with it the engine) is gone.
+void RemoveObservers() {
+  MediaContext& media = GetMediaContext();
   media.pictureShown.store(nullptr);
   media.audioAccepted.store(nullptr);
-  if (sound) {
-    sound->Stop();
-    sound.reset();
+}
+
+void ShutDownDisplay() {
+  // The window's open-file button may have started GTK, which keeps using
+  // fontconfig to the end.
+  platform::TtfFont::shutdown(!platform::FileChooser::toolkitStarted());
+  platform::Window::shutdown();
+}
+
+// Pumps the window until the file has played, the window was closed or the
+// time limit passed. The snapshot is taken through the window's own button
+// command once its time has come and the window is playing.
+EndReason RunLoop(CTrevoloDlg& dlg, const Options& o, const PlayWindowReport& report) {
+  app::DialogWindow& window = dlg.window();
+  bool snapshotTaken = o.snapshotAtMs < 0;
+  while (!report.ended()) {
+    if (!window.pumpOnce(kPumpTimeoutMs)) return EndReason::WindowClosed;
+    const long long elapsedMs = SinceStartUs() / 1000;
+    if (!snapshotTaken && elapsedMs >= o.snapshotAtMs && dlg.flags().active) {
+      window.send(WM_COMMAND, static_cast<uintptr_t>(app::IDC_CAPTURE), 0);
+      snapshotTaken = true;
+    }
+    if (o.timeoutMs >= 0 && elapsedMs >= o.timeoutMs) return EndReason::TimeLimit;
   }
-  FreeLastPicture();
+  return EndReason::EndOfFile;
 }
 
 int CmdPlayWindow(int argc, char** argv) {
@@ -247,50 +231,36 @@ int CmdPlayWindow(int argc, char** argv) {
   if (!CheckAvFile(kName, o.path)) return kExitError;
   if (!o.audioDriver.empty()) setenv("SDL_AUDIODRIVER", o.audioDriver.c_str(), 1);
 
-  platform::WindowOptions windowOptions;
-  windowOptions.title = "Trevolo - " + o.path;
-  windowOptions.width = o.width;
-  windowOptions.height = o.height;
-  std::string error;
-  std::unique_ptr<platform::Window> window = platform::Window::create(windowOptions, &error);
-  if (!window) return Fail(kName, "cannot open a window: " + error);
   Session session;
-  window->setMessageHandler([&session](uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    if (message == WM_PLAYER_NOTIFY) HandleNotify(session, wParam, lParam);
-  });
-  DDrawRenderer renderer;
-  std::unique_ptr<CDirectSound> sound = OpenSound();
-  g_measure.withSound.store(sound != nullptr);
-  g_measure.logging = !o.avLogPath.empty();
-
-  MediaContext& media = GetMediaContext();
-  media.mainWindow.store(window.get());
-  media.renderer.store(&renderer);
-  media.videoWindow.store(window.get());
-  media.soundOutput.store(sound.get());
-  media.pictureShown.store(&OnPictureShown);
-  media.audioAccepted.store(&OnAudioAccepted);
-  media.filePath = o.path;
-  media.duration = 0;
+  session.verbose = o.verbose;
+  std::string error;
+  std::unique_ptr<CTrevoloDlg> dlg = OpenWindow(o, session, &error);
+  if (!dlg) {
+    ShutDownDisplay();
+    return Fail(kName, "cannot open the player window: " + error);
+  }
+  session.dlg = dlg.get();
+  InstallObservers(o);
   g_measure.start = Clock::now();
-  if (StartEngine() != 1) {
-    Shutdown(sound);
-    return Fail(kName, o.path + ": AVCreate fail");
-  }
-  RunLoop(*window, o, session, sound);
-  const bool closed = window->closeRequested();
-  Shutdown(sound);
+  dlg->OnFileChosen(o.path);
+  const bool started = GetMediaContext().engine != nullptr;
 
-  std::printf("duration_ms: %u\n", session.durationMs);
-  std::printf("picture_size: %dx%d\n", session.width, session.height);
-  std::printf("pictures_shown: %llu\n", static_cast<unsigned long long>(g_measure.pictures.load()));
-  std::printf("last_position_ms: %u\n", session.positionMs);
-  std::printf("sound_device: %s\n", g_measure.withSound.load() ? "yes" : "no");
-  std::printf("renderer: %s\n", window->rendererName().c_str());
-  std::printf("ended_by: %s\n", session.ended ? "end of file" : closed ? "window closed" : "time limit");
-  if (o.snapshotAtMs >= 0) {
-    std::printf("snapshot: %s\n", session.snapshotSaved ? o.snapshotPath.c_str() : "not saved");
+  SummaryFacts facts;
+  if (started) {
+    facts.endedBy = RunLoop(*dlg, o, session.report);
+    facts.soundDevice = dlg->soundReady();
+    facts.renderer = dlg->window().platformWindow().rendererName();
+    facts.snapshotRequested = o.snapshotAtMs >= 0;
   }
+  dlg.reset();  // the engine first, then the window's devices
+  session.dlg = nullptr;
+  RemoveObservers();
+  ShutDownDisplay();
+  if (!started) return Fail(kName, o.path + ": AVCreate fail");
+
+  facts.picturesShown = g_measure.pictures.load();
+  facts.lastPositionMs = LastPositionMs();
+  std::fputs(FormatSummary(session.report, facts).c_str(), stdout);
   if (!o.avLogPath.empty() && !WriteSyncLog(o.avLogPath)) {
     return Fail(kName, o.avLogPath + ": cannot be written");
   }
