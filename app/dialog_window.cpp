@@ -111,10 +111,9 @@ bool DialogWindow::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 }
 
 bool DialogWindow::send(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  // A handler may change any control. Timers say so themselves
-  // (invalidate()): a timer that only presents a picture must not repaint
-  // the controls, or every repaint would arm it again.
-  if (message != WM_TIMER) m_dirty = true;
+  // Handlers that change how the window looks say so (invalidate()): most
+  // messages (position reports, a timer that only presents a picture)
+  // change nothing, and recomposing the window for each would waste a core.
   if (message == WM_CLOSE) {
     if (!m_handler || !m_handler(message, wParam, lParam)) close();
     return true;

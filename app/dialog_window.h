@@ -73,7 +73,8 @@ class DialogWindow : public MessageTarget {
   void showControl(int id, bool visible);
 
   bool post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-  // Handles the message now, on the calling (UI) thread.
+  // Handles the message now, on the calling (UI) thread. The window is
+  // repainted only if the handler calls invalidate().
   bool send(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
   // A timer sends WM_TIMER with its id every period; setting an existing

@@ -297,6 +297,12 @@ void CTrevoloDlg::ApplyVideoLayout(bool wide) {
 }
 
 bool CTrevoloDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  // Everything but a timer tick or a position report that is not shown may
+  // change how the window looks.
+  if (message != WM_TIMER && message != WM_PLAYER_RESERVED &&
+      !(message == WM_PLAYER_NOTIFY && NotificationCode(wParam, lParam) == PN_POSITION)) {
+    m_window->invalidate();
+  }
   switch (message) {
     case WM_COMMAND:
       if (wParam == IDCANCEL) return false;  // Escape: the framework closes the window
@@ -414,6 +420,7 @@ void CTrevoloDlg::OnPlayerNotify(uintptr_t wParam, intptr_t lParam) {
       if (!AcceptPosition(position, m_llShownPositionMs, m_llDurationMs)) return;
       m_llShownPositionMs = position;
       UpdateTimeDisplay();
+      m_window->invalidate();
       return;
     }
     case PN_DURATION: {
