@@ -130,6 +130,9 @@ struct Window::Impl {
   std::function<bool(int, int)> dragTest;  // UI thread (SDL calls it there)
   std::atomic<bool> closeRequested{false};
   bool needsRedraw = true;           // UI thread
+  // Something besides the picture changed: draw the frame again too. Any
+  // thread (the video rectangle may move from any).
+  std::atomic<bool> wholeRedraw{true};
   std::vector<std::string> dropping;  // UI thread: files of a drop in progress
   bool inDrop = false;
 
@@ -245,13 +248,14 @@ void Window::Impl::handle(const SDL_Event& event) {
     }
   } else if (event.type == types.picture) {
     presenter->pictureEventHandled();
-    needsRedraw = true;
+    needsRedraw = true;  // the picture alone: the frame around it stands
   } else if (event.type == SDL_RENDER_TARGETS_RESET || event.type == SDL_RENDER_DEVICE_RESET) {
     // The texture may be gone: the surface reports itself lost to the next
     // present, which drops that picture and restores the surface.
     dropTexture();
     presenter->markLost();
     needsRedraw = true;
+    wholeRedraw.store(true);
   } else if (event.type == SDL_QUIT ||
              (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE)) {
     if (onInput) {
@@ -263,7 +267,8 @@ void Window::Impl::handle(const SDL_Event& event) {
     }
   } else if (event.type == SDL_WINDOWEVENT) {
     if (event.window.event == SDL_WINDOWEVENT_LEAVE) input(inputOf(InputEvent::Kind::MouseLeave));
-    needsRedraw = true;  // exposed, resized, restored: paint the last picture again
+    needsRedraw = true;
+    wholeRedraw.store(true);  // exposed, resized, restored: paint the last picture again
   } else {
     handleInput(event);
   }
@@ -344,6 +349,7 @@ void Window::Impl::handleInput(const SDL_Event& event) {
       return;
   }
   needsRedraw = true;
+  wholeRedraw.store(true);
   input(in);
 }
 
@@ -416,16 +422,25 @@ bool Window::Impl::upload(SurfaceMemory& memory) {
 
 void Window::Impl::draw() {
   needsRedraw = false;
+  const bool whole = wholeRedraw.exchange(false);
   std::shared_ptr<SurfaceMemory> memory = presenter->attached();
   if (memory && (memory->lost.load() || !memory->holdsPicture.load())) memory.reset();
   if (memory && (memory->fresh.load() || textureSource != memory.get())) {
     if (!upload(*memory)) dropTexture();
   }
-  SDL_RenderSetClipRect(renderer, nullptr);
-  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-  SDL_RenderClear(renderer);
-  if (frame != nullptr) SDL_RenderCopy(renderer, frame, nullptr, nullptr);
-  if (videoVisible && memory && texture != nullptr && textureSource == memory.get()) {
+  const bool picture =
+      videoVisible && memory && texture != nullptr && textureSource == memory.get();
+  // The software renderer draws into the window's own surface, which keeps
+  // what was drawn: when only the picture changed, the frame around it is
+  // still there and need not be cleared and copied again.
+  const bool pictureOnly = !whole && picture && frame != nullptr && path == RendererPath::Software;
+  if (!pictureOnly) {
+    SDL_RenderSetClipRect(renderer, nullptr);
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    if (frame == nullptr) SDL_RenderClear(renderer);  // the frame covers every pixel
+    if (frame != nullptr) SDL_RenderCopy(renderer, frame, nullptr, nullptr);
+  }
+  if (picture) {
     const Rect rect = currentVideoRect();
     const SDL_Rect target{rect.left, rect.top, rect.width(), rect.height()};
     if (isYuv(textureKind)) chooseColourMatrix(textureHeight);
@@ -523,22 +538,27 @@ void Window::setFrame(const uint8_t* rgba, int width, int height, size_t stride)
     impl.frame = SDL_CreateTexture(impl.renderer, SDL_PIXELFORMAT_RGBA32,
                                    SDL_TEXTUREACCESS_STREAMING, width, height);
     if (impl.frame == nullptr) return;
+    // The frame is opaque: it replaces what is under it.
+    SDL_SetTextureBlendMode(impl.frame, SDL_BLENDMODE_NONE);
     impl.frameWidth = width;
     impl.frameHeight = height;
   }
   SDL_UpdateTexture(impl.frame, nullptr, rgba, static_cast<int>(stride));
   impl.needsRedraw = true;
+  impl.wholeRedraw.store(true);
 }
 
 void Window::setOverlays(std::vector<Rect> overlays) {
   m_impl->overlays = std::move(overlays);
   m_impl->needsRedraw = true;
+  m_impl->wholeRedraw.store(true);
 }
 
 void Window::setVideoVisible(bool visible) {
   if (m_impl->videoVisible == visible) return;
   m_impl->videoVisible = visible;
   m_impl->needsRedraw = true;
+  m_impl->wholeRedraw.store(true);
 }
 
 bool Window::videoVisible() const { return m_impl->videoVisible; }
@@ -611,6 +631,7 @@ void Window::setVideoRect(const Rect& rect) {
   std::lock_guard<std::mutex> guard(m_impl->rectMutex);
   m_impl->video = rect;
   m_impl->videoRectSet = true;
+  m_impl->wholeRedraw.store(true);
 }
 
 Rect Window::videoRect() const { return m_impl->currentVideoRect(); }

@@ -112,6 +112,33 @@ TEST(DisplaySurface, PictureIsScaledIntoTheVideoRectAndClipped) {
   EXPECT_EQ(pixelAt(*window, 99, 119) & 0xFFFFFF, 0u);
 }
 
+TEST(DisplaySurface, FrameAroundAndOverlaysAboveThePictureStayWhenOnlyThePictureChanges) {
+  auto window = dummyWindow(160, 120);
+  ASSERT_TRUE(window);
+  std::vector<uint8_t> green(160 * 120 * 4);
+  for (size_t i = 0; i < green.size(); i += 4) {
+    green[i + 1] = 0xFF;
+    green[i + 3] = 0xFF;
+  }
+  window->setFrame(green.data(), 160, 120, 160 * 4);
+  window->setVideoRect(rectAt(20, 10, 60, 40));
+  window->setOverlays({rectAt(30, 20, 10, 10)});
+  auto surface = makeSurface(*window, 64, 48, SurfaceFormat::YV12);
+  ASSERT_TRUE(surface);
+  // The first draw is whole; the next ones redraw only the picture (and
+  // the overlays on it) into what the window already shows.
+  for (const Yuv colour : {kRed601, Yuv{128, 128, 128}, kRed601}) {
+    presentSolid(*surface, colour);
+    const uint32_t inside = pixelAt(*window, 60, 40);
+    EXPECT_EQ(isRed(inside), colour.y == kRed601.y) << std::hex << inside;
+    EXPECT_EQ(pixelAt(*window, 5, 5) & 0xFFFFFF, 0x00FF00u) << "frame around the picture";
+    EXPECT_EQ(pixelAt(*window, 35, 25) & 0xFFFFFF, 0x00FF00u) << "overlay above the picture";
+  }
+  // Hidden video: the frame alone.
+  window->setVideoVisible(false);
+  EXPECT_EQ(pixelAt(*window, 60, 40) & 0xFFFFFF, 0x00FF00u);
+}
+
 TEST(DisplaySurface, ColourMatrixFollowsPictureHeight) {
   auto window = dummyWindow(160, 120);
   ASSERT_TRUE(window);
