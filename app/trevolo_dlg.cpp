@@ -203,7 +203,8 @@ bool CTrevoloDlg::OnInitDialog(std::string* error) {
     messageBox(kDisplayFailure);
     return true;  // the window stays open without display, sound or published handles
   }
-  CreateSoundOutput();
+  // The sound device opens with the first file: an idle window keeps no
+  // device busy playing silence.
   MediaContext& media = GetMediaContext();
   media.renderer.store(m_display.get());
   media.mainWindow.store(m_window.get());
@@ -364,6 +365,10 @@ void CTrevoloDlg::OnCommand(int id) {
 void CTrevoloDlg::StartPlayback() {
   MediaContext& media = GetMediaContext();
   if (!m_flags.active) {
+    if (!m_bSoundReady) {
+      m_bSoundWanted = true;
+      CreateSoundOutput();
+    }
     media.duration = 0;
     if (media.engine != nullptr) {
       AVDestroy(media.engine);
@@ -389,7 +394,7 @@ void CTrevoloDlg::OnTimer(int id) {
       break;
     }
     case TIMER_SOUND_RETRY:
-      if (!m_bSoundReady) CreateSoundOutput();
+      if (!m_bSoundReady && m_bSoundWanted) CreateSoundOutput();
       break;
     case TIMER_TIP_HIDE:
       m_window->showControl(IDC_FILENAME, true);

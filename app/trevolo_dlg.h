@@ -161,6 +161,7 @@ class CTrevoloDlg {
   std::unique_ptr<CDirectSound> m_sound;
   std::unique_ptr<DDrawRenderer> m_display;
   bool m_bSoundReady = false;
+  bool m_bSoundWanted = false;  // a file was started: the device is needed from now on
   std::string lastSnapshotPath;
   std::string m_strSnapshotNotice;
   int64_t m_llDurationMs = 0;

@@ -61,6 +61,7 @@ TEST_F(PlaybackTest, ANewFileStopsTheCurrentOneAndAMissingOneDoesNot) {
   m_dlg->OnFileChosen(first);
   ASSERT_TRUE(pumpUntil([this] { return m_dlg->flags().pictureShown; }));
   EXPECT_TRUE(said("open: " + first));
+  EXPECT_TRUE(m_dlg->soundReady()) << "the first file opens the sound device";
   EXPECT_EQ(m_dlg->label(IDC_FILENAME).text(), first);
   EXPECT_FALSE(window().control(IDC_OPENFILE)->visible());
 

@@ -157,6 +157,7 @@ TEST_F(MainWindowTest, VolumeAndCommandsThatMustDoNothing) {
   enter.key = Key::Return;
   window().handleInput(enter);
   EXPECT_EQ(media.engine, nullptr);
+  EXPECT_FALSE(m_dlg->soundReady()) << "no file yet: no sound device kept busy";
   EXPECT_TRUE(m_dlg->snapshotPath().empty());
   EXPECT_TRUE(boxes.empty());
   EXPECT_FALSE(window().closed());
