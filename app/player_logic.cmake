@@ -5,3 +5,4 @@ add_library(trevolo_player_logic STATIC
   ${CMAKE_CURRENT_LIST_DIR}/player_state.cpp
   ${CMAKE_CURRENT_LIST_DIR}/open_rules.cpp)
 target_include_directories(trevolo_player_logic PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(trevolo_player_logic PUBLIC trevolo_base)

@@ -57,7 +57,7 @@ uint64_t AsUnsigned(int32_t part) { return static_cast<uint32_t>(part); }
 }  // namespace
 
 intptr_t NotificationCode(uintptr_t wParam, intptr_t lParam) {
-  if (wParam == kDurationCode || wParam == kPositionCode) {
+  if (wParam == uintptr_t(PN_DURATION) || wParam == uintptr_t(PN_POSITION)) {
     return static_cast<intptr_t>(wParam);
   }
   return lParam;
@@ -120,13 +120,13 @@ std::optional<StateChange> ApplyState(const PlayerFlags& before, intptr_t code) 
   StateChange change{};
   PlayerFlags& f = change.flags;
   switch (code) {
-    case kStatePlayingCode:
+    case PN_PLAYING:
       f = PlayerFlags{};
       f.canStop = f.canPause = f.active = true;
       change.looks = {Look::Disabled, Look::Normal, Look::Normal, Look::Normal};
       change.slider = SliderChange::Enable;
       return change;
-    case kStatePausedCode:
+    case PN_PAUSED:
       // Idle and active carry over: pausing neither ends nor starts a file.
       f = before;
       f.canPlay = f.canStop = f.paused = true;
@@ -134,7 +134,7 @@ std::optional<StateChange> ApplyState(const PlayerFlags& before, intptr_t code) 
       change.looks = {Look::Normal, Look::Disabled, Look::Normal, Look::Normal};
       change.slider = SliderChange::Unchanged;
       return change;
-    case kStateStoppedCode:
+    case PN_STOPPED:
       f = PlayerFlags{};
       f.idle = f.canPlay = true;
       change.looks = {Look::Normal, Look::Disabled, Look::Disabled, Look::Disabled};

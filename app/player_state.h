@@ -9,16 +9,9 @@
 #include <optional>
 #include <string>
 
-namespace trevolo::app {
+#include "base/messages.h"
 
-// The state notification codes (the lParam of WM_PLAYER_NOTIFY); they equal
-// PN_PLAYING, PN_PAUSED and PN_STOPPED of the media callbacks.
-inline constexpr intptr_t kStatePlayingCode = 500000;
-inline constexpr intptr_t kStatePausedCode = 500001;
-inline constexpr intptr_t kStateStoppedCode = 500002;
-// The two codes that travel in wParam, with their value in lParam.
-inline constexpr uintptr_t kDurationCode = 500004;
-inline constexpr uintptr_t kPositionCode = 500005;
+namespace trevolo::app {
 
 // The code of a WM_PLAYER_NOTIFY message: wParam when it names the duration
 // or the position report, lParam otherwise. A position or duration whose value

@@ -44,11 +44,11 @@ TEST(TimeTexts, NegativeDurationGivesThirtyTwoBitPartsReadUnsigned) {
 // ---- notification codes and position reports --------------------------------
 
 TEST(PositionReports, ValueEqualToAStateCodeIsAPosition) {
-  EXPECT_EQ(NotificationCode(kPositionCode, kStatePlayingCode),
-            static_cast<intptr_t>(kPositionCode));
-  EXPECT_EQ(NotificationCode(kDurationCode, kStateStoppedCode),
-            static_cast<intptr_t>(kDurationCode));
-  EXPECT_EQ(NotificationCode(0, kStatePlayingCode), kStatePlayingCode);
+  EXPECT_EQ(NotificationCode(uintptr_t(PN_POSITION), PN_PLAYING),
+            static_cast<intptr_t>(uintptr_t(PN_POSITION)));
+  EXPECT_EQ(NotificationCode(uintptr_t(PN_DURATION), PN_STOPPED),
+            static_cast<intptr_t>(uintptr_t(PN_DURATION)));
+  EXPECT_EQ(NotificationCode(0, PN_PLAYING), PN_PLAYING);
   // And as a position it is judged like any other.
   EXPECT_TRUE(AcceptPosition(500'000, 499'000, kLongDurationMs));
   EXPECT_FALSE(AcceptPosition(500'000, 499'500, kLongDurationMs));
@@ -183,30 +183,30 @@ const StateChange kToStopped{Flags(1, 1, 0, 0, 0, 0, 0), {N, D, D, D}, SliderCha
 constexpr ButtonLooks kPausedLooks{N, D, N, N};
 
 const StateRow kStateTable[] = {
-    {"new+playing", kNew, kStatePlayingCode, kToPlaying},
+    {"new+playing", kNew, PN_PLAYING, kToPlaying},
     {"new+paused",
      kNew,
-     kStatePausedCode,
+     PN_PAUSED,
      {Flags(0, 1, 1, 0, 0, 0, 1), kPausedLooks, SliderChange::Unchanged}},
-    {"new+stopped", kNew, kStateStoppedCode, kToStopped},
-    {"playing+playing", kPlaying, kStatePlayingCode, kToPlaying},
+    {"new+stopped", kNew, PN_STOPPED, kToStopped},
+    {"playing+playing", kPlaying, PN_PLAYING, kToPlaying},
     {"playing+paused",
      kPlaying,
-     kStatePausedCode,
+     PN_PAUSED,
      {Flags(0, 1, 1, 0, 1, 0, 1), kPausedLooks, SliderChange::Unchanged}},
-    {"playing+stopped", kPlaying, kStateStoppedCode, kToStopped},
-    {"paused+playing", kPaused, kStatePlayingCode, kToPlaying},
+    {"playing+stopped", kPlaying, PN_STOPPED, kToStopped},
+    {"paused+playing", kPaused, PN_PLAYING, kToPlaying},
     {"paused+paused",
      kPaused,
-     kStatePausedCode,
+     PN_PAUSED,
      {Flags(0, 1, 1, 0, 1, 0, 1), kPausedLooks, SliderChange::Unchanged}},
-    {"paused+stopped", kPaused, kStateStoppedCode, kToStopped},
-    {"stopped+playing", kStopped, kStatePlayingCode, kToPlaying},
+    {"paused+stopped", kPaused, PN_STOPPED, kToStopped},
+    {"stopped+playing", kStopped, PN_PLAYING, kToPlaying},
     {"stopped+paused",
      kStopped,
-     kStatePausedCode,
+     PN_PAUSED,
      {Flags(1, 1, 1, 0, 0, 0, 1), kPausedLooks, SliderChange::Unchanged}},
-    {"stopped+stopped", kStopped, kStateStoppedCode, kToStopped},
+    {"stopped+stopped", kStopped, PN_STOPPED, kToStopped},
 };
 
 TEST(StateNotifications, EveryNotificationFromEveryState) {
