@@ -253,9 +253,12 @@ void VideoRender(YuvFrame* frame) {
   }
   uint8_t* work = media.workPicture.get();
   const size_t lumaBytes = LumaBytes(width, height);
-  CopyPlane(work, frame->y, frame->yStride, width, height);
-  CopyPlane(work + lumaBytes, frame->u, frame->uStride, width / 2, height / 2);
-  CopyPlane(work + lumaBytes + lumaBytes / 4, frame->v, frame->vStride, width / 2, height / 2);
+  {
+    std::lock_guard<std::mutex> guard(media.workPictureLock);
+    CopyPlane(work, frame->y, frame->yStride, width, height);
+    CopyPlane(work + lumaBytes, frame->u, frame->uStride, width / 2, height / 2);
+    CopyPlane(work + lumaBytes + lumaBytes / 4, frame->v, frame->vStride, width / 2, height / 2);
+  }
   TakePendingSnapshot(media);
   PresentPicture(work);
   if (PictureObserver observer = media.pictureShown.load()) observer(frame->timeStamp);
@@ -309,6 +312,7 @@ void SaveLastPicture() {
     if (!media.lastPicture) return;
   }
   const size_t bytes = LumaBytes(media.width.load(), media.height.load()) * 3 / 2;
+  std::lock_guard<std::mutex> guard(media.workPictureLock);
   std::memcpy(media.lastPicture.get(), media.workPicture.get(),
               bytes < PICTURE_BUFFER_BYTES ? bytes : PICTURE_BUFFER_BYTES);
 }

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/messages.h"
@@ -81,6 +82,9 @@ struct MediaContext {
   H264DecAttr decoderAttr{};
   H264DecPicture decoderPicture{};  // video decode thread
   std::unique_ptr<uint8_t[]> workPicture;  // I420, written by VideoRender only
+  // Held while VideoRender writes workPicture's pixels and while the main
+  // window copies them (SaveLastPicture), so a paused picture is never torn.
+  std::mutex workPictureLock;
   std::unique_ptr<uint8_t[]> lastPicture;  // survives engines; main window's thread
 
   // Picture size in pixels; 0 until the first decoded picture. Written by the

@@ -24,6 +24,11 @@ using trevolo::test::ReadBytes;
 using trevolo::test::RunAvtool;
 using trevolo::test::TempDir;
 
+// Whether a reference decoder reads the whole file as a picture.
+bool DecodesAsJpeg(const std::string& path) {
+  return std::system(("ffmpeg -nostdin -v error -xerror -i '" + path + "' -f null - 2>/dev/null").c_str()) == 0;
+}
+
 // Width and height from a baseline JPEG's frame header; {0, 0} when absent.
 std::pair<int, int> JpegSize(const Bytes& jpeg) {
   for (size_t i = 2; i + 8 < jpeg.size(); ++i) {
@@ -105,6 +110,7 @@ TEST_F(PlaybackTest, SnapshotsWhilePlayingAndWhilePausedAreJpegsOfThePictureSize
   EXPECT_EQ(playing.rfind(m_dir.path("bin/CapturePic/"), 0), 0u) << playing;
   ASSERT_TRUE(pumpUntil([&] { return said("snapshot: " + playing); }));
   EXPECT_EQ(JpegSize(ReadBytes(playing)), (std::pair<int, int>{352, 288}));
+  EXPECT_TRUE(DecodesAsJpeg(playing));
   EXPECT_TRUE(window().control(IDC_CAPTURE_TIP)->visible());
 
   command(IDC_PAUSE);
@@ -132,6 +138,7 @@ TEST_F(PlaybackTest, SnapshotsWhilePlayingAndWhilePausedAreJpegsOfThePictureSize
   ASSERT_NE(paused, playing);
   EXPECT_EQ(JpegSize(ReadBytes(paused)), (std::pair<int, int>{352, 288}))
       << "written before the command returns";
+  EXPECT_TRUE(DecodesAsJpeg(paused));
   command(IDC_STOP);
   ASSERT_TRUE(pumpUntil([this] { return m_dlg->flags().idle; }));
   command(IDC_CAPTURE);  // stopped: nothing
