@@ -493,7 +493,16 @@ void CTrevoloDlg::OnStateChange(intptr_t code) {
     // waiting for one.
     if (change->slider == SliderChange::Disable) m_bDragging = false;
   }
-  if (code == PN_STOPPED) m_window->platformWindow().setVideoVisible(false);
+  if (code == PN_STOPPED) {
+    m_window->platformWindow().setVideoVisible(false);
+    // A stopped engine is never played again (play starts a new one), and
+    // its five threads would go on polling: let it go now.
+    MediaContext& media = GetMediaContext();
+    if (media.engine != nullptr) {
+      AVDestroy(media.engine);
+      media.engine = nullptr;
+    }
+  }
   report(code == PN_PLAYING  ? "state: playing"
          : code == PN_PAUSED ? "state: paused"
                              : "state: stopped");

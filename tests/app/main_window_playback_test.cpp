@@ -91,6 +91,12 @@ TEST_F(PlaybackTest, ANewFileStopsTheCurrentOneAndAMissingOneDoesNot) {
   ASSERT_TRUE(pumpUntil([this] { return m_dlg->flags().idle; }, 6000));
   EXPECT_EQ(window().control(IDC_VIDEO)->rect(), videoRect(false));
   EXPECT_EQ(m_dlg->label(IDC_TIME).text(), "00:00:00/00:00:00");
+  EXPECT_EQ(GetMediaContext().engine, nullptr) << "a stopped engine's threads are gone";
+  // Play after the end starts the same file again with a new engine.
+  status.clear();
+  command(IDC_PLAY);
+  ASSERT_TRUE(pumpUntil([this] { return said("picture: 640x360"); }));
+  EXPECT_EQ(status.front(), "open: " + second);
   EXPECT_TRUE(boxes.empty());
 }
 
