@@ -502,6 +502,9 @@ void CTrevoloDlg::OnStateChange(intptr_t code) {
       AVDestroy(media.engine);
       media.engine = nullptr;
     }
+    // Nothing writes to the sound device until the next start, which opens
+    // it again: closed, it costs nothing meanwhile.
+    CloseSoundOutput();
   }
   report(code == PN_PLAYING  ? "state: playing"
          : code == PN_PAUSED ? "state: paused"
@@ -581,6 +584,17 @@ void CTrevoloDlg::CreateSoundOutput() {
   m_bSoundReady = true;
   // A device that opens late still delays the pictures to its sound.
   if (media.engine != nullptr) AVSetOutputLatency(media.engine, kSoundOutputLatencyUs);
+}
+
+void CTrevoloDlg::CloseSoundOutput() {
+  GetMediaContext().soundOutput.store(nullptr);
+  if (m_sound) {
+    if (m_bSoundStarted) m_sound->Stop();
+    m_sound.reset();
+  }
+  m_bSoundStarted = false;
+  m_bSoundReady = false;
+  m_bSoundWanted = false;
 }
 
 void CTrevoloDlg::QueueOpen(const std::string& path, uint32_t delayMs) {
@@ -699,11 +713,7 @@ void CTrevoloDlg::Destroy() {
   media.mainWindow.store(nullptr);
   m_display.reset();
   FreeLastPicture();
-  media.soundOutput.store(nullptr);
-  if (m_sound) {
-    if (m_bSoundStarted) m_sound->Stop();
-    m_sound.reset();
-  }
+  CloseSoundOutput();
   m_closing->store(true);
   m_handOver.reset();
   m_chooser.reset();

@@ -126,6 +126,7 @@ class CTrevoloDlg {
   void UpdateTimeDisplay();
   void WriteSilence();
   void CreateSoundOutput();
+  void CloseSoundOutput();
   void QueueOpen(const std::string& path, uint32_t delayMs);
   void ShowFileName(const std::string& text);
   void ShowMissingFile(const std::string& path);

@@ -92,6 +92,7 @@ TEST_F(PlaybackTest, ANewFileStopsTheCurrentOneAndAMissingOneDoesNot) {
   EXPECT_EQ(window().control(IDC_VIDEO)->rect(), videoRect(false));
   EXPECT_EQ(m_dlg->label(IDC_TIME).text(), "00:00:00/00:00:00");
   EXPECT_EQ(GetMediaContext().engine, nullptr) << "a stopped engine's threads are gone";
+  EXPECT_FALSE(m_dlg->soundReady()) << "and so is the sound device";
   // Play after the end starts the same file again with a new engine.
   status.clear();
   command(IDC_PLAY);

@@ -210,10 +210,14 @@ void ShutDownDisplay() {
 // Pumps the window until the file has played, the window was closed or the
 // time limit passed. The snapshot is taken through the window's own button
 // command once its time has come and the window is playing.
-EndReason RunLoop(CTrevoloDlg& dlg, const Options& o, const PlayWindowReport& report) {
+// *soundSeen tells whether a sound device was open at some point: the
+// window closes it again when the file stops.
+EndReason RunLoop(CTrevoloDlg& dlg, const Options& o, const PlayWindowReport& report,
+                  bool* soundSeen) {
   app::DialogWindow& window = dlg.window();
   bool snapshotTaken = o.snapshotAtMs < 0;
   while (!report.ended()) {
+    *soundSeen = *soundSeen || dlg.soundReady();
     if (!window.pumpOnce(kPumpTimeoutMs)) return EndReason::WindowClosed;
     const long long elapsedMs = SinceStartUs() / 1000;
     if (!snapshotTaken && elapsedMs >= o.snapshotAtMs && dlg.flags().active) {
@@ -247,8 +251,9 @@ int CmdPlayWindow(int argc, char** argv) {
 
   SummaryFacts facts;
   if (started) {
-    facts.endedBy = RunLoop(*dlg, o, session.report);
-    facts.soundDevice = dlg->soundReady();
+    bool soundSeen = dlg->soundReady();
+    facts.endedBy = RunLoop(*dlg, o, session.report, &soundSeen);
+    facts.soundDevice = soundSeen;
     facts.renderer = dlg->window().platformWindow().rendererName();
     facts.snapshotRequested = o.snapshotAtMs >= 0;
   }
