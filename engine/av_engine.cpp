@@ -140,6 +140,12 @@ bool StartThread(std::thread& t, void (*f)(AvEngine*), AvEngine* e) {
   return true;
 }
 
+bool SeekPending(AvEngine* e, uint64_t& target) {
+  if (e->seekPending.load() == 0) return false;
+  target = e->seekTarget.load();
+  return true;
+}
+
 void SetState(AvEngine* e, int state) {
   e->state.store(state);
   e->cb.StateNotify(state);
@@ -199,7 +205,10 @@ int AVSeek(AvEngine* e, uint64_t offsetUs) {
 
   e->flushing.store(1);
   e->pcm.withClock([](ClockFields& c) { c.audioClock = 0; });
+  uint32_t seek = ++e->seekCount;
+  if (seek == 0) seek = ++e->seekCount;  // 0 means no seek pending
   e->seekTarget.store(target);
+  e->seekPending.store(seek);
   e->command.store(AV_CMD_SEEK);  // only after the target, which the reader reads
   while (e->command.load() != AV_CMD_NONE) std::this_thread::sleep_for(kControlPoll);
   e->flushing.store(0);

@@ -22,7 +22,6 @@ inline constexpr int AV_CMD_STOP = 3;
 inline constexpr int AV_CMD_SEEK = 16;
 
 inline constexpr uint64_t PACE_AHEAD_LIMIT_US = 3000000;
-inline constexpr uint64_t SEEK_WINDOW_US = 1000000;
 
 inline constexpr auto kPollInterval = std::chrono::milliseconds(5);   // presentation threads
 inline constexpr auto kReaderWait = std::chrono::milliseconds(10);    // reader idle / audio slot
@@ -47,10 +46,10 @@ constexpr Pacing DecidePacing(uint64_t ts, uint64_t clock) {
   return ts - clock < PACE_AHEAD_LIMIT_US ? Pacing::Hold : Pacing::Show;
 }
 
-// After a seek to `target`, only pictures in [target, target + 1 s) are shown.
-constexpr bool InSeekWindow(uint64_t ts, uint64_t target) {
-  return target == 0 || (ts >= target && ts - target < SEEK_WINDOW_US);
-}
+// After a seek to `target`, pictures before it are discarded and the first
+// picture at or after it is shown and completes the seek, however far past
+// the target it lies (pictures may be seconds apart, or fail to decode).
+constexpr bool CompletesSeek(uint64_t ts, uint64_t target) { return ts >= target; }
 
 }  // namespace trevolo
 
@@ -66,7 +65,13 @@ struct AvEngine {
   std::atomic<int> command{trevolo::AV_CMD_NONE};
   std::atomic<int> stepPending{0};
   std::atomic<int> readerIdle{0};
+  // Any value of the target is valid, 0 included. seekPending holds the
+  // number of the seek still waiting for its first picture (seeks are
+  // numbered from 1), 0 when none is; the number lets the picture that
+  // completes a seek clear only its own, never a later one.
   std::atomic<uint64_t> seekTarget{0};
+  std::atomic<uint32_t> seekPending{0};
+  uint32_t seekCount = 0;  // controlling thread only
   // Audio frames the reader has queued since creation; zero means the file
   // has shown no audio so far and video paces itself by the wall clock.
   std::atomic<uint64_t> audioQueued{0};
@@ -118,6 +123,9 @@ bool TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeStamp
 // Whether the pending picture is handed to the video output thread now.
 bool TakeDecodedFrame(AvEngine* e, uint64_t& timeStamp);
 void ReleaseDecodedFrame(AvEngine* e);
+
+// Whether a seek waits for its first picture; its target goes to `target`.
+bool SeekPending(AvEngine* e, uint64_t& target);
 
 // Reports a state change: stores it, then tells the application.
 void SetState(AvEngine* e, int state);

@@ -32,10 +32,11 @@ void ReportEndOfStream(AvEngine* e) {
 // Runs the clock from the wall clock when the file has shown no audio so far:
 // anchored at the seek target after a seek, else at the first time stamp, so
 // that video alone plays at its own pace.
-void RunVideoOnlyClock(AvEngine* e, ClockFields& c, uint64_t now, uint64_t target) {
-  const bool anchor = target != 0 ? c.audioClock == 0 : c.lastFetchWall == 0;
+void RunVideoOnlyClock(AvEngine* e, ClockFields& c, uint64_t now, bool seeking,
+                       uint64_t target) {
+  const bool anchor = seeking ? c.audioClock == 0 : c.lastFetchWall == 0;
   if (anchor) {
-    c.lastFetchTs = target != 0 ? target : e->index.first;
+    c.lastFetchTs = seeking ? target : e->index.first;
     c.lastFetchWall = now;
   }
   c.audioClock = now + (c.lastFetchTs - c.lastFetchWall);
@@ -52,10 +53,11 @@ bool TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeStamp
       c.lastFetchWall = now;
       return;
     }
-    const uint64_t target = e->seekTarget.load();
+    uint64_t target = 0;
+    const bool seeking = SeekPending(e, target);
     if (e->audioQueued.load() == 0) {
-      RunVideoOnlyClock(e, c, now, target);
-    } else if (target == 0) {
+      RunVideoOnlyClock(e, c, now, seeking, target);
+    } else if (!seeking) {
       // A gap in the audio: the clock runs on with the wall clock.
       c.audioClock = now + (c.lastFetchTs - c.lastFetchWall);
     }
@@ -160,8 +162,8 @@ void AudioOutputThreadMain(AvEngine* e) {
     // Frames taken while a seek or stop flushes the queues belong to the old
     // position; frames before a seek target are skipped.
     if (e->flushing.load()) continue;
-    const uint64_t target = e->seekTarget.load();
-    if (target != 0 && ts < target) continue;
+    uint64_t target = 0;
+    if (SeekPending(e, target) && ts < target) continue;
 
     const auto position = static_cast<int64_t>(ts - e->index.first);
     if (position < 0) continue;
@@ -190,17 +192,18 @@ void VideoOutputThreadMain(AvEngine* e) {
       Nap();
       continue;
     }
-    uint64_t target = e->seekTarget.load();
-    if (InSeekWindow(ts, target)) {
+    uint32_t seek = e->seekPending.load();
+    const uint64_t target = e->seekTarget.load();
+    if (seek == 0 || CompletesSeek(ts, target)) {
       e->cb.VideoRender(&e->decoded.frame);
-      if (target != 0) {
+      if (seek != 0) {
         if (e->stepPending.load()) {
           SetState(e, AV_STATE_PAUSED);
           e->stepPending.store(0);
         }
-        // Clear only the target this picture completed: a new seek may have
-        // stored its own meanwhile.
-        e->seekTarget.compare_exchange_strong(target, 0);
+        // Complete only the seek this picture was judged against: a new seek
+        // may have been made meanwhile.
+        e->seekPending.compare_exchange_strong(seek, 0);
       }
     }
     ReleaseDecodedFrame(e);

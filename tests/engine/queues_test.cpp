@@ -139,11 +139,12 @@ TEST(Pacing, AgainstTheClock) {
 
 TEST(Pacing, SeekWindow) {
   constexpr uint64_t t = 9000000;
-  EXPECT_TRUE(InSeekWindow(t, t));
-  EXPECT_TRUE(InSeekWindow(t + 999999, t));
-  EXPECT_FALSE(InSeekWindow(t + 1000000, t));
-  EXPECT_FALSE(InSeekWindow(t - 1, t));
-  EXPECT_TRUE(InSeekWindow(1, 0)) << "no target: everything is in";
+  EXPECT_TRUE(CompletesSeek(t, t));
+  EXPECT_TRUE(CompletesSeek(t + 999999, t));
+  EXPECT_TRUE(CompletesSeek(t + 1000000, t)) << "the next picture, however far after the target";
+  EXPECT_FALSE(CompletesSeek(t - 1, t));
+  EXPECT_TRUE(CompletesSeek(0, 0)) << "a target of 0 is a target like any other";
+  EXPECT_FALSE(CompletesSeek(0, 1));
 }
 
 }  // namespace
