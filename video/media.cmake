@@ -6,10 +6,10 @@ add_library(trevolo_media STATIC
 target_include_directories(trevolo_media PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(trevolo_media PUBLIC
   trevolo_engine trevolo_h264 trevolo_amrnb trevolo_directsound trevolo_jpeg)
-if(TARGET trevolo_ddraw)
-  target_sources(trevolo_media PRIVATE ${CMAKE_CURRENT_LIST_DIR}/media_present.cpp)
-  target_link_libraries(trevolo_media PUBLIC trevolo_ddraw)
-else()
-  # No display in this build: pictures are decoded and counted, not shown.
-  target_sources(trevolo_media PRIVATE ${CMAKE_CURRENT_LIST_DIR}/media_present_none.cpp)
+# Pictures are shown through the renderer (ddraw.cmake, included before this
+# file); without it the build stops rather than quietly dropping the display.
+if(NOT TARGET trevolo_ddraw)
+  message(FATAL_ERROR "trevolo_media needs trevolo_ddraw (video/ddraw.cmake)")
 endif()
+target_sources(trevolo_media PRIVATE ${CMAKE_CURRENT_LIST_DIR}/media_present.cpp)
+target_link_libraries(trevolo_media PUBLIC trevolo_ddraw)

@@ -11,14 +11,13 @@ set(BUTTON_EMBED_PROBE ${CMAKE_CURRENT_BINARY_DIR}/42_embed_probe.txt)
 file(WRITE ${BUTTON_EMBED_PROBE} "embedded probe\n")
 set(BUTTON_SKIN_FILES ${CMAKE_SOURCE_DIR}/res/skin/133_btn_play.png
   ${CMAKE_SOURCE_DIR}/res/skin/139_btn_play_alt.png)
-set(BUTTON_EMBEDDED ${BUTTON_EMBED_PROBE})
-# The play button's artwork, when the skin is present, is loaded as the
-# main window will load it.
+# The play button's artwork is loaded as the main window will load it; the
+# skin images are part of the repository, so a missing one stops the build.
 foreach(file ${BUTTON_SKIN_FILES})
-  if(EXISTS ${file})
-    list(APPEND BUTTON_EMBEDDED ${file})
-    target_compile_definitions(button_tests PRIVATE TREVOLO_SKIN_EMBEDDED=1)
+  if(NOT EXISTS ${file})
+    message(FATAL_ERROR "skin image missing: ${file} (rebuild the 'skin' target)")
   endif()
 endforeach()
-trevolo_embed_resources(button_tests ${BUTTON_EMBEDDED})
+target_compile_definitions(button_tests PRIVATE TREVOLO_SKIN_EMBEDDED=1)
+trevolo_embed_resources(button_tests ${BUTTON_EMBED_PROBE} ${BUTTON_SKIN_FILES})
 gtest_discover_tests(button_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS controls)

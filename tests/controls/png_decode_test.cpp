@@ -167,16 +167,12 @@ TEST(ResourceRegistry, BuildEmbedsFilesByIdAndName) {
 
 // The play button's real artwork: 68 x 46 with alpha, both images.
 TEST(BitmapResource, LoadsEmbeddedSkinImages) {
-#ifndef TREVOLO_SKIN_EMBEDDED
-  GTEST_SKIP() << "the skin images were not embedded";
-#else
   for (uint32_t id : {133u, 139u}) {
     CGdiPlusBitmapResource bitmap;
     ASSERT_TRUE(bitmap.Load(id)) << id;
     EXPECT_EQ(bitmap.width(), 68);
     EXPECT_EQ(bitmap.height(), 46);
   }
-#endif
 }
 
 TEST(BitmapResource, LoadsPngAndFailsWithoutLeavingAnImage) {

@@ -182,8 +182,13 @@ namespace {
 TEST(H264Decoder, DamagedStreamsAreHandledSafely) {
   std::mt19937 rng(11);
   const H264DecAttr attr{0, 0, 22, 18, 2, H264_OPT_DEINTERLACE, nullptr};
+  constexpr size_t kStreams = 3;
+  size_t damaged = 0;
   for (const char* file : {"BA_MW_D.264", "test_cif_P_CABAC_slice.264", "test_scalinglist_jm.264"}) {
     auto units = AccessUnits(ReadFile(StreamPath(file)));
+    // A missing stream would leave nothing to damage and pass silently.
+    ASSERT_FALSE(units.empty()) << StreamPath(file);
+    ++damaged;
     units.resize(std::min<size_t>(units.size(), 60));
     Decoder d(attr);
     for (size_t i = 0; i < units.size(); ++i) {
@@ -213,6 +218,7 @@ TEST(H264Decoder, DamagedStreamsAreHandledSafely) {
       }
     }
   }
+  EXPECT_EQ(damaged, kStreams);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <set>
 #include <unistd.h>
@@ -47,6 +48,21 @@ TEST_P(InOrderStream, MatchesTheReferenceOnePicturePerCall) {
   }
 }
 
+// The parameterised cases above run once per name in the list; a stream
+// missing from the reference folder must fail here by name, not show up as a
+// case that merely compared nothing.
+TEST(H264Streams, EveryListedReferenceStreamIsPresent) {
+  constexpr size_t kListedStreams = 26;
+  size_t found = 0;
+  for (const char* name : kInOrderStreams) {
+    const bool present = !ReadFile(StreamPath(name)).empty();
+    EXPECT_TRUE(present) << StreamPath(name);
+    if (present) ++found;
+  }
+  EXPECT_EQ(std::size(kInOrderStreams), kListedStreams);
+  EXPECT_GE(found, kListedStreams);
+}
+
 INSTANTIATE_TEST_SUITE_P(ReferenceSet, InOrderStream, ::testing::ValuesIn(kInOrderStreams),
                          [](const auto& info) {
                            std::string n = info.param;
@@ -64,6 +80,7 @@ TEST(H264Streams, ReorderingStreamComesOutInDisplayOrderWithItsTimeStamps) {
   // Hierarchical B pictures, reordering declared in the stream.
   const std::string path = StreamPath("VID_1280x720_cabac_temporal_direct.264");
   const auto units = AccessUnits(ReadFile(path));
+  ASSERT_FALSE(units.empty()) << path;
   const auto got = DecodeUnits(units);
   EXPECT_EQ(Md5sOf(got), ReferenceMd5s(path));
   // Each picture keeps the time stamp of the call that carried it.
@@ -81,6 +98,7 @@ TEST(H264Streams, UndeclaredLeadingPicturesNeverComeOutWrong) {
   const std::string path = StreamPath("Cisco_Adobe_PDF_sample_a_1024x768_CAVLC_Bframe_9.264");
   const auto units = AccessUnits(ReadFile(path));
   const auto want = ReferenceMd5s(path);
+  ASSERT_FALSE(want.empty()) << path;
   const auto got = DecodeUnits(units);
   ASSERT_GE(got.size(), 2u);
   std::map<std::string, size_t> position;
@@ -97,12 +115,19 @@ TEST(H264Streams, UndeclaredLeadingPicturesNeverComeOutWrong) {
 }
 
 TEST(H264Streams, SliceThreadsGiveTheSamePictures) {
+  constexpr size_t kStreams = 2;
+  size_t compared = 0;
   for (const char* file : {"BA1_FT_C.264", "test_cif_P_CABAC_slice.264"}) {
     const std::string path = StreamPath(file);
     H264DecAttr attr = PlayerAttributes();
     attr.options |= H264_OPT_THREADS;
-    EXPECT_EQ(Md5sOf(DecodeUnits(AccessUnits(ReadFile(path)), attr)), ReferenceMd5s(path)) << file;
+    const auto want = ReferenceMd5s(path);
+    // Two empty lists would compare equal: a missing stream must fail.
+    ASSERT_FALSE(want.empty()) << path;
+    EXPECT_EQ(Md5sOf(DecodeUnits(AccessUnits(ReadFile(path)), attr)), want) << file;
+    ++compared;
   }
+  EXPECT_EQ(compared, kStreams);
 }
 
 class TempFile {
