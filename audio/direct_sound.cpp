@@ -146,6 +146,8 @@ void CDirectSound::Stop() {
   if (m_pumpThread.joinable()) {
     m_pumpThread.join();
   }
+  // A woken writer leaves before the buffer goes.
+  std::lock_guard writer(m_writeMutex);
   if (IsValid()) {
     m_pDsb->stop();
   }
@@ -162,29 +164,67 @@ int CDirectSound::IsValid() const { return m_lpDirectSound && m_pDsb ? 1 : 0; }
 // ---------------------------------------------------------------------------
 // Writing
 
+// Each block goes to the chunk after the one written last, so blocks are heard
+// in the order they were written. Notification k says that the chunk before
+// chunk k has been played and may be written again.
 int CDirectSound::WriteDataToBuf(unsigned char* data, unsigned long length) {
+  std::lock_guard writer(m_writeMutex);
   if (!m_pDsb || data == nullptr || length == 0) {
     return 0;
   }
   if (m_primeFlag) {
+    // Three chunks of silence from the play cursor on (the start of the
+    // buffer when playback has just begun), then the block.
+    const uint32_t first = restartAtCursor();
     std::memset(m_staging.get(), 0, kStagingBytes);
-    if (!SetSoundData(m_staging.get(), 3 * m_chunkBytes)) {
+    if (!SetSoundData(first * m_chunkBytes, m_staging.get(), 3 * m_chunkBytes)) {
       return 0;  // still primes next time
     }
     m_primeFlag = 0;
-    return 1;
+    m_nextChunk = (first + 3) % m_notifyCount;
+    m_freeChunks = 1;
   }
-  const int notification = waitForPlayedChunk();
-  if (notification < 0) {
+  const int chunk = claimChunk();
+  if (chunk < 0) {
     return 0;
   }
-  const uint32_t offset = playedChunkOffset(notification);
+  const uint32_t offset = static_cast<uint32_t>(chunk) * m_chunkBytes;
   m_lastWriteOffset = offset;
   return SetSoundData(offset, data, length);
 }
 
-int CDirectSound::waitForPlayedChunk() {
-  const uint32_t mask = (uint32_t{1} << m_notifyCount) - 1;
+int CDirectSound::claimChunk() {
+  if (m_events.isSet(static_cast<int>(m_nextChunk))) {
+    // The cursor has reached the chunk meant for this block since the chunk
+    // before it was written: everything written has been played (the writer
+    // paused, for a start, a resume or a seek) and the notifications are
+    // stale. Going by them would scatter the next blocks over the ring.
+    // Continue right after the cursor instead: the other chunks are free.
+    m_nextChunk = (restartAtCursor() + 1) % m_notifyCount;
+    m_freeChunks = m_notifyCount - 1;
+  }
+  if (m_freeChunks > 0) {
+    --m_freeChunks;
+  } else if (waitForPlayedChunk(uint32_t{1} << ((m_nextChunk + 1) % m_notifyCount)) < 0) {
+    return -1;
+  }
+  const uint32_t chunk = m_nextChunk;
+  m_nextChunk = (chunk + 1) % m_notifyCount;
+  return static_cast<int>(chunk);
+}
+
+uint32_t CDirectSound::restartAtCursor() {
+  // Clear first: a notification that fires after this belongs to the cursor
+  // read below.
+  for (uint32_t k = 0; k < m_notifyCount; ++k) {
+    m_events.reset(static_cast<int>(k));
+  }
+  uint32_t cursor = 0;
+  m_pDsb->getCurrentPosition(&cursor, nullptr);
+  return (cursor / m_chunkBytes) % m_notifyCount;
+}
+
+int CDirectSound::waitForPlayedChunk(uint32_t mask) {
   for (;;) {
     const int k = m_events.waitAny(mask, kLostCheckInterval);
     if (k >= 0) {

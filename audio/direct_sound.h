@@ -37,7 +37,8 @@ class CDirectSound {
   int CreateDSound(_AUDIO_CONFIG* config, unsigned long chunkBytes);
   // Waits for the play cursor to leave a chunk and writes `length` bytes
   // there; the first call after CreateDSound primes three chunks of silence
-  // instead and ignores the block. 1 ok, 0 failed (nothing written).
+  // and puts the block right after them. Blocks are heard in the order they
+  // are written, also after a pause in writing. 1 ok, 0 failed.
   int WriteDataToBuf(unsigned char* data, unsigned long length);
   // Pump loop for a worker thread: feeds the buffer from the staging buffer
   // until Stop. 1 when it ends.
@@ -82,7 +83,9 @@ class CDirectSound {
   static constexpr uint32_t kStagingBytes = 1280;
 
   int createDevice();
-  int waitForPlayedChunk();  // index of the notification, or -1
+  int waitForPlayedChunk(uint32_t mask);  // index of a notification in mask, or -1
+  uint32_t restartAtCursor();  // clears the notifications; the chunk at the cursor
+  int claimChunk();            // chunk for the next block, or -1
   uint32_t playedChunkOffset(int notification) const;
   int pumpPrime();
   int pumpChunk();
@@ -100,6 +103,11 @@ class CDirectSound {
   uint32_t m_chunkBytes = 320;
   uint32_t m_stagingFill = 0;  // guarded by m_stagingMutex
   std::atomic<uint32_t> m_lastWriteOffset{0};
+  // Serialises writers (the audio thread and the silence written at a pause)
+  // and guards the two fields below.
+  std::mutex m_writeMutex;
+  uint32_t m_nextChunk = 0;   // where the next block goes
+  uint32_t m_freeChunks = 0;  // chunks from m_nextChunk on writable without waiting
   trevolo::platform::EventSet m_events;  // event k = notification k
   std::thread m_pumpThread;
   std::mutex m_stagingMutex;

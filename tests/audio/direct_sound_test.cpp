@@ -32,7 +32,8 @@ struct FakeWorld {
 
 class FakeBuffer final : public SoundBuffer {
  public:
-  explicit FakeBuffer(const SoundBufferDesc& d) : ring(d.bytes, d.format.blockAlign) {}
+  explicit FakeBuffer(const SoundBufferDesc& d)
+      : ring(d.bytes, d.format.blockAlign, d.silenceAfterPlay) {}
   SoundResult setNotificationPositions(std::span<const SoundNotification> table,
                                        EventSet* events) override {
     ring.setNotifications(table, events);
@@ -55,6 +56,7 @@ class FakeBuffer final : public SoundBuffer {
   void playChunk() {
     uint8_t out[320];
     ring.render(out, sizeof out);
+    heard.insert(heard.end(), std::begin(out), std::end(out));
   }
   std::vector<uint8_t> contents(uint8_t* fillWith = nullptr) {
     SoundRegion r;
@@ -67,6 +69,7 @@ class FakeBuffer final : public SoundBuffer {
     return bytes;
   }
   SoundRing ring;
+  std::vector<uint8_t> heard;  // everything played, in order
 };
 FakeBuffer* live = nullptr;  // the buffer made last
 
@@ -118,6 +121,27 @@ int write(TestSound& sound, std::vector<uint8_t> data) {
   return sound.WriteDataToBuf(data.data(), data.size());
 }
 
+// What was heard, as (value, length) runs of equal non-zero bytes; silence
+// is left out. Blocks filled with distinct values come out as one run each,
+// so a lost, torn, repeated or misplaced block shows up in this list.
+std::vector<std::pair<int, size_t>> runsHeard(const std::vector<uint8_t>& pcm) {
+  std::vector<std::pair<int, size_t>> runs;
+  for (size_t i = 0; i < pcm.size();) {
+    size_t end = i + 1;
+    while (end < pcm.size() && pcm[end] == pcm[i]) ++end;
+    if (pcm[i] != 0) runs.emplace_back(pcm[i], end - i);
+    i = end;
+  }
+  return runs;
+}
+
+// The runs that blocks filled with `first` to `last`, 320 bytes each, make.
+std::vector<std::pair<int, size_t>> blocksInOrder(int first, int last) {
+  std::vector<std::pair<int, size_t>> runs;
+  for (int v = first; v <= last; ++v) runs.emplace_back(v, 320);
+  return runs;
+}
+
 class FakeSoundTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -142,8 +166,8 @@ TEST_F(FakeSoundTest, FirstWritePrimesSilenceThenEachBlockFillsTheChunkJustPlaye
   live->contents(&marker);
   EXPECT_EQ(write(sound, block(7)), 1);
   std::vector<uint8_t> bytes = live->contents();
-  EXPECT_TRUE(holds(bytes, 0, 960, 0));        // three chunks of silence
-  EXPECT_TRUE(holds(bytes, 960, 320, 0x55));  // and not the block given
+  EXPECT_TRUE(holds(bytes, 0, 960, 0));     // three chunks of silence
+  EXPECT_TRUE(holds(bytes, 960, 320, 7));  // then the block given
 
   // The cursor reaches 320, 640, 960 and 0 in turn: notifications 1, 2, 3, 0.
   const size_t expectedOffset[] = {0, 320, 640, 960};
@@ -159,6 +183,71 @@ TEST_F(FakeSoundTest, FirstWritePrimesSilenceThenEachBlockFillsTheChunkJustPlaye
   EXPECT_TRUE(holds(bytes, 0, 640, 6));
   live->playChunk();
   EXPECT_EQ(write(sound, block(1, 1281)), 0);  // longer than the buffer
+}
+
+TEST_F(FakeSoundTest, TheFirstBlockIsHeardRightAfterThePrimingSilence) {
+  TestSound sound;
+  startPrimed(sound);  // block 9
+  for (uint8_t v = 1; v <= 5; ++v) {
+    live->playChunk();
+    ASSERT_EQ(write(sound, block(v)), 1);
+  }
+  for (int i = 0; i < 8; ++i) live->playChunk();
+  auto expected = blocksInOrder(1, 5);
+  expected.insert(expected.begin(), {9, 320});
+  EXPECT_EQ(runsHeard(live->heard), expected);
+  EXPECT_TRUE(holds(live->heard, 0, 960, 0));  // after 60 ms of silence
+}
+
+// After a pause in writing the ring has looped on and every notification is
+// stale; writing must go on right after the play cursor, in order, with the
+// usual three chunks of lead and no more.
+TEST_F(FakeSoundTest, WritingAfterAnIdleGapResumesInOrderAfterThePlayCursor) {
+  TestSound sound;
+  startPrimed(sound);  // block 9
+  uint8_t next = 1;
+  for (int gapChunks : {6, 5, 11, 4}) {  // leaves the cursor in each chunk in turn
+    for (int i = 0; i < gapChunks; ++i) live->playChunk();
+    const uint8_t first = next;
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_EQ(write(sound, block(next++)), 1);  // free chunks: no waiting
+    }
+    auto fourth = std::async(std::launch::async, [&] { return write(sound, block(next)); });
+    EXPECT_EQ(fourth.wait_for(50ms), std::future_status::timeout) << "gap " << gapChunks;
+    live->playChunk();
+    ASSERT_EQ(fourth.get(), 1);
+    ++next;
+    for (int i = 0; i < 5; ++i) live->playChunk();
+    auto expected = blocksInOrder(first, next - 1);
+    const auto runs = runsHeard(live->heard);
+    ASSERT_GE(runs.size(), expected.size());
+    EXPECT_EQ(std::vector(runs.end() - static_cast<long>(expected.size()), runs.end()), expected)
+        << "gap " << gapChunks;
+  }
+  auto all = blocksInOrder(1, next - 1);
+  all.insert(all.begin(), {9, 320});
+  EXPECT_EQ(runsHeard(live->heard), all);
+}
+
+// A writer up to three chunks late still finds its data unplayed and keeps
+// the order; one a whole ring late starts again after the cursor.
+TEST_F(FakeSoundTest, ALateWriterKeepsTheOrder) {
+  TestSound sound;
+  startPrimed(sound);  // block 9
+  uint8_t next = 1;
+  for (int late : {2, 3, 1, 4, 2}) {
+    for (int i = 0; i < late; ++i) live->playChunk();
+    for (int i = 0; i < 4; ++i) {
+      auto writer = std::async(std::launch::async, [&] { return write(sound, block(next)); });
+      if (writer.wait_for(20ms) == std::future_status::timeout) live->playChunk();
+      ASSERT_EQ(writer.get(), 1);
+      ++next;
+    }
+  }
+  for (int i = 0; i < 8; ++i) live->playChunk();
+  auto expected = blocksInOrder(1, next - 1);
+  expected.insert(expected.begin(), {9, 320});
+  EXPECT_EQ(runsHeard(live->heard), expected);
 }
 
 TEST_F(FakeSoundTest, AWriterSleepsUntilAChunkIsPlayedAndStopWakesIt) {
@@ -260,13 +349,14 @@ TEST_F(FakeSoundTest, SetPlaySpeedReopensTheStreamAtTheScaledRate) {
 TEST_F(FakeSoundTest, ThePumpPrimesFromTheStagingBufferThenFillsPlayedChunks) {
   TestSound sound;
   ASSERT_EQ(sound.CreateDSound(&kPcm8k, 320), 1);
-  sound.SetPumpThread(std::thread([&] { sound.WriteToBuf(); }));
   std::vector<uint8_t> staged(1280);
   for (size_t i = 0; i < staged.size(); ++i) {
     staged[i] = static_cast<uint8_t>(1 + i / 320);  // chunks of 1, 2, 3, 4
   }
   ASSERT_EQ(sound.AppendToStaging(staged.data(), 1280), 1);
   EXPECT_EQ(sound.AppendToStaging(staged.data(), 1), 0);  // full
+  // Started only now: a running pump may already have drained the staging.
+  sound.SetPumpThread(std::thread([&] { sound.WriteToBuf(); }));
   const auto deadline = Clock::now() + 2s;
   while (!holds(live->contents(), 640, 320, 3) && Clock::now() < deadline) {
     std::this_thread::sleep_for(5ms);
@@ -342,7 +432,8 @@ class SdlSoundTest : public ::testing::Test {
 
   // Primes, then writes `count` blocks that are never zero; returns seconds taken.
   static double stream(TestSound& sound, int count, std::vector<uint8_t>* written) {
-    EXPECT_EQ(write(sound, block(1)), 1);
+    EXPECT_EQ(write(sound, block(1)), 1);  // primes, and is heard first
+    written->insert(written->end(), 320, 1);
     const auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
       std::vector<uint8_t> data(320);
@@ -395,6 +486,29 @@ TEST_F(SdlSoundTest, TheDiskDriverHearsEveryBlockInOrderAtTheDevicePace) {
   const double seconds = streamToDisk(1.0f);  // 50 x 20 ms
   EXPECT_GT(seconds, 0.8);
   EXPECT_LT(seconds, 1.6);
+}
+
+// Distinct blocks written around idle gaps of about two and one and a half
+// rings are all heard, whole and in order.
+TEST_F(SdlSoundTest, TheDiskDriverHearsEveryBlockInOrderAcrossIdleGaps) {
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  int next = 1;
+  {
+    TestSound sound;
+    ASSERT_EQ(sound.CreateDSound(&kPcm8k, 320), 1);
+    sound.Play(0, 1);
+    for (auto gap : {0ms, 170ms, 130ms, 210ms}) {
+      std::this_thread::sleep_for(gap);
+      for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(write(sound, block(static_cast<uint8_t>(next++))), 1);
+      }
+    }
+    std::this_thread::sleep_for(200ms);  // let the last blocks play
+    sound.Stop();
+  }
+  std::ifstream in(m_output, std::ios::binary);
+  const std::vector<uint8_t> heard{std::istreambuf_iterator<char>(in), {}};
+  EXPECT_EQ(runsHeard(heard), blocksInOrder(1, next - 1));
 }
 
 TEST_F(SdlSoundTest, DoubleSpeedDoublesTheRateAndThePace) {
