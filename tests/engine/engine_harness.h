@@ -163,3 +163,45 @@ bool WaitFor(Cond cond, std::chrono::milliseconds limit = std::chrono::milliseco
 }
 
 }  // namespace trevolo::test
+
+// The fixture every threaded engine test starts from: a fresh harness, a
+// scratch folder, an engine opened through the harness callbacks and
+// destroyed at the end, and a wait for a number of state reports.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "test_files.h"
+
+namespace trevolo::test {
+
+class EngineFixture : public ::testing::Test {
+ protected:
+  void SetUp() override { g_harness.reset(); }
+  void TearDown() override {
+    if (m_engine) AVDestroy(m_engine);
+  }
+
+  AvEngine* open(const std::string& path) {
+    m_path = path;
+    AvCallbacks cb = HarnessCallbacks(m_path.c_str(), &m_duration);
+    m_engine = AVCreate(&cb);
+    return m_engine;
+  }
+
+  bool waitForState(int state, size_t count = 1,
+                    std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
+    return WaitFor([&] {
+      auto s = g_harness.stateLog();
+      return static_cast<size_t>(std::count(s.begin(), s.end(), state)) >= count;
+    }, limit);
+  }
+
+  TempDir m_dir;
+  std::string m_path;
+  uint64_t m_duration = 0;
+  AvEngine* m_engine = nullptr;
+};
+
+}  // namespace trevolo::test

@@ -29,11 +29,10 @@ std::vector<long> AudioLead(const std::vector<test::RenderedPicture>& pics) {
   return lead;
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public test::EngineFixture {
  protected:
-  void SetUp() override { g_harness.reset(); }
   void TearDown() override {
-    if (m_engine) AVDestroy(m_engine);
+    EngineFixture::TearDown();
     SetThreadStartFailureForTesting(0);
   }
 
@@ -44,25 +43,6 @@ class EngineTest : public ::testing::Test {
     test::WriteBytes(path, bytes);
     return path;
   }
-
-  AvEngine* open(const std::string& path) {
-    m_path = path;
-    AvCallbacks cb = test::HarnessCallbacks(m_path.c_str(), &m_duration);
-    m_engine = AVCreate(&cb);
-    return m_engine;
-  }
-
-  bool waitForState(int state, size_t count = 1, std::chrono::milliseconds limit = 10000ms) {
-    return WaitFor([&] {
-      auto s = g_harness.stateLog();
-      return static_cast<size_t>(std::count(s.begin(), s.end(), state)) >= count;
-    }, limit);
-  }
-
-  test::TempDir m_dir;
-  std::string m_path;
-  uint64_t m_duration = 0;
-  AvEngine* m_engine = nullptr;
 };
 
 TEST_F(EngineTest, CreateRefusesAndCallsNothing) {

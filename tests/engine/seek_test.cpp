@@ -24,13 +24,8 @@ constexpr uint64_t kGapPictureUs = 1200000;
 constexpr int kGapPictures = 8;
 constexpr int kAudioFramesPerGap = 60;  // 20 ms frames covering 1.2 s
 
-class SeekTest : public ::testing::Test {
+class SeekTest : public test::EngineFixture {
  protected:
-  void SetUp() override { g_harness.reset(); }
-  void TearDown() override {
-    if (m_engine) AVDestroy(m_engine);
-  }
-
   // Pictures every `stepUs` from `firstTs`, key frames every `gop`, each
   // block carrying `audioFrames` frames of the same instant.
   std::string write(uint64_t firstTs, uint64_t stepUs, int pictures, int gop, size_t videoBytes,
@@ -50,24 +45,6 @@ class SeekTest : public ::testing::Test {
     return path;
   }
 
-  AvEngine* open(const std::string& path) {
-    m_path = path;
-    AvCallbacks cb = test::HarnessCallbacks(m_path.c_str(), &m_duration);
-    m_engine = AVCreate(&cb);
-    return m_engine;
-  }
-
-  bool waitForState(int state, size_t count, std::chrono::milliseconds limit = 5000ms) {
-    return WaitFor([&] {
-      auto s = g_harness.stateLog();
-      return static_cast<size_t>(std::count(s.begin(), s.end(), state)) >= count;
-    }, limit);
-  }
-
-  test::TempDir m_dir;
-  std::string m_path;
-  uint64_t m_duration = 0;
-  AvEngine* m_engine = nullptr;
 };
 
 TEST_F(SeekTest, SeekToTimeStampZeroIsAnOrdinarySeek) {
