@@ -23,6 +23,12 @@ constexpr auto kCreateRetryDelay = std::chrono::milliseconds(200);
 constexpr unsigned long kMaxChunkBytes = 426;
 // How often a waiting writer checks that the device is still there.
 constexpr auto kLostCheckInterval = std::chrono::milliseconds(250);
+// A playing device notifies every chunk (20 ms for speech). One that has not
+// notified for this long while playing has stalled without saying so (a hung
+// driver, a device unplugged behind the sound server): the writer gives up
+// the block rather than hold its caller, and whoever closes the player, for
+// ever. The caller offers the block again.
+constexpr auto kStalledDeviceTimeout = std::chrono::milliseconds(1000);
 constexpr auto kPumpPollInterval = std::chrono::milliseconds(10);
 constexpr auto kPrimeMutexTimeout = std::chrono::milliseconds(20000);
 constexpr auto kChunkMutexTimeout = std::chrono::milliseconds(2000);
@@ -154,6 +160,7 @@ void CDirectSound::Stop() {
   m_pDsNotify = nullptr;
   m_pDsb.reset();
   m_lpDirectSound.reset();
+  m_playing = false;
   m_primeFlag = 1;
   std::lock_guard lock(m_stagingMutex);
   m_stagingFill = 0;
@@ -225,14 +232,19 @@ uint32_t CDirectSound::restartAtCursor() {
 }
 
 int CDirectSound::waitForPlayedChunk(uint32_t mask) {
+  auto silentFor = std::chrono::milliseconds(0);
   for (;;) {
     const int k = m_events.waitAny(mask, kLostCheckInterval);
     if (k >= 0) {
       return k;
     }
-    // Paused playback keeps the writer waiting; a vanished device or closed
-    // events do not.
+    // Paused playback keeps the writer waiting; a vanished device, closed
+    // events or a device that stopped calling back while playing do not.
     if (k == EventSet::kClosed || !m_pDsb || m_pDsb->isLost()) {
+      return -1;
+    }
+    silentFor = m_playing ? silentFor + kLostCheckInterval : std::chrono::milliseconds(0);
+    if (silentFor >= kStalledDeviceTimeout) {
       return -1;
     }
   }
@@ -310,12 +322,14 @@ void CDirectSound::Play(int offsetMs, int /*flag*/) {
     SetSoundData(m_staging.get(), m_chunkBytes);  // restores the buffer
     m_pDsb->play();
   }
+  m_playing = true;
 }
 
 void CDirectSound::Pause() {
   if (IsValid()) {
     m_pDsb->stop();
   }
+  m_playing = false;
 }
 
 void CDirectSound::Continue() {

@@ -38,7 +38,8 @@ class CDirectSound {
   // Waits for the play cursor to leave a chunk and writes `length` bytes
   // there; the first call after CreateDSound primes three chunks of silence
   // and puts the block right after them. Blocks are heard in the order they
-  // are written, also after a pause in writing. 1 ok, 0 failed.
+  // are written, also after a pause in writing. 1 ok, 0 failed (also when a
+  // playing device has not called back for a second).
   int WriteDataToBuf(unsigned char* data, unsigned long length);
   // Pump loop for a worker thread: feeds the buffer from the staging buffer
   // until Stop. 1 when it ends.
@@ -114,4 +115,5 @@ class CDirectSound {
   std::unique_ptr<uint8_t[]> m_staging;  // kStagingBytes
   std::atomic<uint32_t> m_stopFlag{0};   // 1 tells the pump to leave its loop
   std::atomic<uint32_t> m_primeFlag{1};  // 1: the next write primes with silence
+  std::atomic<bool> m_playing{false};    // between Play and Pause or Stop
 };

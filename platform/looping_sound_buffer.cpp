@@ -172,7 +172,10 @@ LoopingSoundBuffer::LoopingSoundBuffer(const SoundBufferDesc& desc)
       m_ring(desc.bytes, desc.format.blockAlign, desc.silenceAfterPlay,
              desc.format.bitsPerSample == 8 ? kSilence8Bit : 0) {}
 
-LoopingSoundBuffer::~LoopingSoundBuffer() { closeDevice(); }
+LoopingSoundBuffer::~LoopingSoundBuffer() {
+  std::lock_guard lock(m_deviceMutex);
+  closeDevice();
+}
 
 SoundResult LoopingSoundBuffer::open(const SoundBufferDesc& desc,
                                      std::unique_ptr<SoundBuffer>* buffer) {
@@ -206,13 +209,27 @@ bool LoopingSoundBuffer::openDevice() {
   // No allowed changes: SDL converts and re-blocks for us, so the callback
   // always sees exactly this format and period.
   m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  return m_device != 0;
+  if (m_device == 0) {
+    return false;
+  }
+  ++s_openDevices;
+  return true;
 }
 
 void LoopingSoundBuffer::closeDevice() {
   if (const uint32_t device = m_device.exchange(0); device != 0) {
     SDL_CloseAudioDevice(device);  // waits for a running callback to finish
+    --s_openDevices;
   }
+}
+
+std::atomic<int> LoopingSoundBuffer::s_openDevices{0};
+
+int LoopingSoundBuffer::openDevicesForTesting() { return s_openDevices; }
+
+void LoopingSoundBuffer::loseDeviceForTesting() {
+  std::lock_guard lock(m_deviceMutex);
+  closeDevice();
 }
 
 void LoopingSoundBuffer::pull(uint8_t* out, int length) {
@@ -311,6 +328,11 @@ SoundResult LoopingSoundBuffer::setCurrentPosition(uint32_t offset) {
 }
 
 SoundResult LoopingSoundBuffer::restore() {
+  // Two writers can find the buffer lost at the same time (the audio thread
+  // and the window writing silence). Each would open a device, and the one
+  // overwritten would stay open, calling back into this buffer after it is
+  // gone. One restores; the other finds the device back.
+  std::lock_guard lock(m_deviceMutex);
   if (!isLost()) {
     return SoundResult::kOk;
   }

@@ -157,6 +157,11 @@ class LoopingSoundBuffer final : public SoundBuffer {
   // Body of the device callback: fills `out` from the ring and applies the volume.
   void pull(uint8_t* out, int length);
 
+  // Tests: SDL devices open now, over all buffers; and a device that goes
+  // away the way an unplugged one does.
+  static int openDevicesForTesting();
+  void loseDeviceForTesting();
+
  private:
   explicit LoopingSoundBuffer(const SoundBufferDesc& desc);
   bool openDevice();
@@ -167,6 +172,8 @@ class LoopingSoundBuffer final : public SoundBuffer {
   SoundRing m_ring;
   // Atomic: a writer may restore the device while the owner plays or stops it.
   std::atomic<uint32_t> m_device{0};  // SDL audio device id, 0 = none
+  std::mutex m_deviceMutex;           // one restore (or close) at a time
+  static std::atomic<int> s_openDevices;
   std::atomic<bool> m_playing{false};
   std::atomic<int> m_gain{65536};  // 16.16 fixed-point factor from the volume
 };

@@ -265,6 +265,27 @@ TEST_F(FakeSoundTest, AWriterSleepsUntilAChunkIsPlayedAndStopWakesIt) {
   EXPECT_EQ(stranded.get(), 0);
 }
 
+// A playing device that stops calling back without reporting a loss must not
+// hold the writer (and whoever closes the player after it) for ever; a paused
+// one holds it until playing resumes.
+TEST_F(FakeSoundTest, AWriterGivesUpOnAStalledDeviceButWaitsOutAPause) {
+  TestSound sound;
+  startPrimed(sound);
+  const auto start = Clock::now();
+  EXPECT_EQ(write(sound, block(5)), 0);  // nothing ever plays
+  const double waited = std::chrono::duration<double>(Clock::now() - start).count();
+  EXPECT_GT(waited, 0.7);
+  EXPECT_LT(waited, 3.0);
+
+  sound.Pause();
+  auto held = std::async(std::launch::async, [&] { return write(sound, block(6)); });
+  EXPECT_EQ(held.wait_for(1500ms), std::future_status::timeout);
+  sound.Continue();
+  live->playChunk();
+  EXPECT_EQ(held.get(), 1);
+  EXPECT_TRUE(holds(live->contents(), 0, 320, 6));  // the refused block left no trace
+}
+
 TEST_F(FakeSoundTest, StopReleasesTheStreamAndTheNextOnePrimesAgain) {
   TestSound sound;
   EXPECT_EQ(sound.IsValid(), 0);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+
 #include <algorithm>
 #include <cstring>
 #include <numeric>
@@ -116,6 +119,33 @@ TEST_F(LoopingSoundBufferTest, VolumeAttenuatesWhatThePullHandsOut) {
   EXPECT_NEAR(pulled(-600).second, -8019, 40);
   EXPECT_EQ(pulled(-10000), std::make_pair(0, 0));
   EXPECT_EQ(pulled(500), std::make_pair(16000, -16000));  // capped at full volume
+}
+
+// Writers that find the buffer lost at the same moment (the audio thread and
+// the window writing silence) restore it once: a second device would stay
+// open and call back into the buffer after it is gone.
+TEST_F(LoopingSoundBufferTest, WritersRestoringALostBufferTogetherOpenOneDevice) {
+  auto* buffer = static_cast<LoopingSoundBuffer*>(m_buffer.get());
+  const int open = LoopingSoundBuffer::openDevicesForTesting();
+  ASSERT_EQ(buffer->play(), SoundResult::kOk);
+  for (int round = 0; round < 20; ++round) {
+    buffer->loseDeviceForTesting();
+    ASSERT_TRUE(buffer->isLost());
+    std::atomic<int> ready{0};
+    auto restore = [&] {
+      ++ready;
+      while (ready.load() < 2) {
+      }
+      return buffer->restore();
+    };
+    auto other = std::async(std::launch::async, restore);
+    EXPECT_EQ(restore(), SoundResult::kOk);
+    EXPECT_EQ(other.get(), SoundResult::kOk);
+    ASSERT_EQ(LoopingSoundBuffer::openDevicesForTesting(), open) << "round " << round;
+  }
+  EXPECT_FALSE(buffer->isLost());
+  m_buffer.reset();
+  EXPECT_EQ(LoopingSoundBuffer::openDevicesForTesting(), open - 1);
 }
 
 }  // namespace
