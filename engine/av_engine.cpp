@@ -12,6 +12,7 @@ namespace {
 std::atomic<uint64_t (*)()> g_clockOverride{nullptr};
 std::atomic<int> g_failThreadStart{0};  // n-th start fails (1-based), 0 = never
 std::atomic<int> g_threadStarts{0};
+std::atomic<bool> g_failReader{false};
 
 bool FileExists(const char* path) {
   std::error_code ec;
@@ -78,20 +79,25 @@ void DestroyVideoSide(AvEngine* e) {
   }
 }
 
-void StopOutputThread(std::atomic<bool>& running, std::thread& t) {
-  running.store(false);
+void Join(std::thread& t) {
   if (t.joinable()) t.join();
 }
 
-// Ends whatever threads run and releases everything; tolerates a half-built engine.
+// Ends whatever threads run and releases everything; tolerates a half-built
+// engine. Every thread is told to stop before any is waited for, so the
+// waits overlap: each wait inside the engine watches its thread's stop flag,
+// and the longest a thread can take to see it is one callback (a sound output
+// that stops calling back makes AudioRender give up after its own bounded wait).
 void Teardown(AvEngine* e, bool decodersInitialised) {
-  StopOutputThread(e->audioOutputRunning, e->audioOutputThread);
-  StopOutputThread(e->videoOutputRunning, e->videoOutputThread);
+  e->audioOutputRunning.store(false);
+  e->videoOutputRunning.store(false);
   e->readerStop.store(true);
   e->videoDecodeStop.store(true);
   e->audioDecodeStop.store(true);
+  Join(e->audioOutputThread);
+  Join(e->videoOutputThread);
   e->flushing.store(0);
-  if (e->readerThread.joinable()) e->readerThread.join();
+  Join(e->readerThread);
   DestroyAudioSide(e);
   DestroyVideoSide(e);
   if (decodersInitialised) e->cb.DecoderExit();
@@ -111,6 +117,30 @@ bool StartOutputThread(std::atomic<bool>& running, std::thread& t, void (*f)(AvE
 bool RequiredSlotsPresent(const AvCallbacks* c) {
   return c->Duration && c->DecoderInit && c->AudioDecode && c->VideoDecode && c->DecoderExit &&
          c->StateNotify && c->AudioRender && c->VideoRender && c->LogText && c->LogValues;
+}
+
+// Waits until the reader has taken the command; false when the reader has
+// ended and never will (the command is then withdrawn).
+bool WaitForReader(AvEngine* e) {
+  while (e->command.load() != AV_CMD_NONE) {
+    if (e->readerEnded.load()) {
+      int cmd = e->command.load();
+      if (cmd != AV_CMD_NONE && e->command.compare_exchange_strong(cmd, AV_CMD_NONE)) return false;
+      continue;
+    }
+    std::this_thread::sleep_for(kControlPoll);
+  }
+  return true;
+}
+
+// Waits, within a bound, until the video output thread is not presenting a
+// picture; after a pause is stored it then holds.
+void WaitForVideoHold(AvEngine* e) {
+  const auto end = std::chrono::steady_clock::now() + kPauseHoldWait;
+  while (e->videoPresenting.load() && e->videoOutputRunning.load() &&
+         std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 }  // namespace
@@ -139,6 +169,10 @@ bool StartThread(std::thread& t, void (*f)(AvEngine*), AvEngine* e) {
   }
   return true;
 }
+
+bool ReaderFailsForTesting() { return g_failReader.load(); }
+
+void SetReaderFailureForTesting(bool fail) { g_failReader.store(fail); }
 
 bool SeekPending(AvEngine* e, uint64_t& target) {
   if (e->seekPending.load() == 0) return false;
@@ -188,7 +222,10 @@ AvEngine* AVCreate(const AvCallbacks* callbacks) {
     Teardown(e, true);
     return nullptr;
   }
+  // Playing is reported before the reader reads anything, so every later
+  // report (the end of a short file included) comes after it.
   e->cb.StateNotify(AV_STATE_PLAYING);
+  e->started.store(true);
   return e;
 }
 
@@ -204,15 +241,17 @@ int AVSeek(AvEngine* e, uint64_t offsetUs) {
   if (target < e->index.first || target > e->index.last) return -1;
 
   e->flushing.store(1);
-  e->pcm.withClock([](ClockFields& c) { c.audioClock = 0; });
+  // The clock starts again at the target once the reader has repositioned.
+  e->pcm.withClock([](ClockFields& c) { c = ClockFields{}; });
   uint32_t seek = ++e->seekCount;
   if (seek == 0) seek = ++e->seekCount;  // 0 means no seek pending
   e->seekTarget.store(target);
   e->seekPending.store(seek);
   e->command.store(AV_CMD_SEEK);  // only after the target, which the reader reads
-  while (e->command.load() != AV_CMD_NONE) std::this_thread::sleep_for(kControlPoll);
+  const bool taken = WaitForReader(e);
+  if (!taken) e->seekPending.store(0);
   e->flushing.store(0);
-  return 1;
+  return taken ? 1 : -1;
 }
 
 int AVSetOutputLatency(AvEngine* e, uint64_t latencyUs) {
@@ -224,21 +263,38 @@ int AVSetOutputLatency(AvEngine* e, uint64_t latencyUs) {
 int AVControl(AvEngine* e, int mode) {
   if (!e || !e->file.isOpen()) return -1;
   switch (mode) {
-    case AV_CTRL_PLAY:
+    case AV_CTRL_PLAY: {
+      std::lock_guard<std::mutex> g(e->stateLock);
       e->stepPending.store(0);
       if (e->state.load() != AV_STATE_PLAYING) SetState(e, AV_STATE_PLAYING);
       break;
-    case AV_CTRL_PAUSE:
-      if (e->state.load() == AV_STATE_PLAYING) SetState(e, AV_STATE_PAUSED);
+    }
+    case AV_CTRL_PAUSE: {
+      {
+        std::lock_guard<std::mutex> g(e->stateLock);
+        if (e->state.load() != AV_STATE_PLAYING) break;
+        e->state.store(AV_STATE_PAUSED);
+      }
+      // Reported once the picture being presented is complete, so whoever
+      // copies the paused picture on this report gets a whole one.
+      WaitForVideoHold(e);
+      e->cb.StateNotify(AV_STATE_PAUSED);
       break;
+    }
     case AV_CTRL_STOP: {
       e->stepPending.store(0);
       const int s = e->state.load();
       if (s != AV_STATE_PLAYING && s != AV_STATE_PAUSED) break;
       e->flushing.store(1);
+      e->pcm.withClock([](ClockFields& c) { c = ClockFields{}; });  // starts again on play
       e->command.store(AV_CMD_STOP);
       std::this_thread::sleep_for(kStopSettle);
-      while (e->command.load() != AV_CMD_NONE) std::this_thread::sleep_for(kControlPoll);
+      if (!WaitForReader(e)) {
+        // No reader to carry it out: the stop takes effect here.
+        std::lock_guard<std::mutex> g(e->stateLock);
+        e->seekPending.store(0);
+        SetState(e, AV_STATE_STOPPED);
+      }
       e->flushing.store(0);
       break;
     }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "engine/av_engine.h"
@@ -29,6 +30,11 @@ inline constexpr auto kVideoSlotWait = std::chrono::milliseconds(5);  // reader,
 inline constexpr auto kControlPoll = std::chrono::milliseconds(10);   // AVSeek / AVControl
 inline constexpr auto kStopSettle = std::chrono::milliseconds(200);   // AVControl stop
 inline constexpr int kReleaseWaitTries = 300;                         // x 10 ms at teardown
+// How long AVControl waits for the video output thread to finish the picture
+// it is presenting before it reports a pause.
+inline constexpr auto kPauseHoldWait = std::chrono::milliseconds(1000);
+// One PCM frame: 160 samples at 8000 Hz.
+inline constexpr uint64_t kPcmFrameUs = 20000;
 
 // Wall clock in microseconds: a millisecond tick count times 1000.
 uint64_t ClockMicros();
@@ -37,6 +43,10 @@ uint64_t ClockMicros();
 // making the n-th thread start of the next AVCreate fail (0 = never).
 void SetClockMicrosForTesting(uint64_t (*clock)());
 void SetThreadStartFailureForTesting(int nth);
+// Makes the reader thread of the next AVCreate end at once, as it does when
+// its scratch buffer cannot be allocated.
+void SetReaderFailureForTesting(bool fail);
+bool ReaderFailsForTesting();
 
 // Pacing decision for a picture at `ts` against the presentation clock.
 enum class Pacing { Hold, Show };
@@ -65,6 +75,14 @@ struct AvEngine {
   std::atomic<int> command{trevolo::AV_CMD_NONE};
   std::atomic<int> stepPending{0};
   std::atomic<int> readerIdle{0};
+  // Set by AVCreate once it has reported playing; the reader starts reading
+  // only then, so no state report can come before that one.
+  std::atomic<bool> started{false};
+  // Set when the reader thread has ended; commands then wait for nobody.
+  std::atomic<bool> readerEnded{false};
+  // Serialises state changes that depend on stepPending (the step's pause
+  // after a seek made while paused, play, pause, end of stream).
+  std::mutex stateLock;
   // Any value of the target is valid, 0 included. seekPending holds the
   // number of the seek still waiting for its first picture (seeks are
   // numbered from 1), 0 when none is; the number lets the picture that
@@ -72,9 +90,13 @@ struct AvEngine {
   std::atomic<uint64_t> seekTarget{0};
   std::atomic<uint32_t> seekPending{0};
   uint32_t seekCount = 0;  // controlling thread only
-  // Audio frames the reader has queued since creation; zero means the file
-  // has shown no audio so far and video paces itself by the wall clock.
-  std::atomic<uint64_t> audioQueued{0};
+  // A PCM frame the audio output thread has taken and not yet had accepted
+  // or dropped; the end of the stream waits for it.
+  std::atomic<bool> audioHeld{false};
+  // True while the video output thread may be presenting a picture: from
+  // its pause check to the release of the picture. A pause is reported only
+  // once this is false, so the picture on screen is complete by then.
+  std::atomic<bool> videoPresenting{false};
   // Set by the application: how long accepted sound takes to be heard.
   std::atomic<uint64_t> outputLatency{0};
   // The reader raises flushRequest when it carries out a seek; each decode
@@ -117,11 +139,28 @@ void VideoOutputThreadMain(AvEngine* e);
 // Starts `t` running f(e); false when the thread cannot be started.
 bool StartThread(std::thread& t, void (*f)(AvEngine*), AvEngine* e);
 
-// Copies the PCM frame at the ring's read slot out and moves the clock.
-bool TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeStamp);
+// What TakePcmFrame did with the frame at the ring's read slot.
+enum class PcmTake {
+  None,  // nothing taken: the ring is empty, the frame is not due yet, or not playing
+  Play,  // taken to be played; the clock now stands at its time stamp
+  Drop,  // taken to be dropped (flushing, before a seek target or the first time stamp)
+};
+// Copies the PCM frame at the ring's read slot out when it is due, and runs
+// the clock.
+PcmTake TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeStamp);
+// While nothing plays (paused, stopped), the clock stands where it is.
+void HoldClock(AvEngine* e);
 
-// Whether the pending picture is handed to the video output thread now.
-bool TakeDecodedFrame(AvEngine* e, uint64_t& timeStamp);
+// The seek a picture is judged against: its number (0 = none) and target.
+struct SeekView {
+  uint32_t pending = 0;
+  uint64_t target = 0;
+};
+
+// Whether the pending picture is handed to the video output thread now. The
+// seek state is read into `seek` before the flushing check, so a seek made
+// after that check is never completed by this picture.
+bool TakeDecodedFrame(AvEngine* e, uint64_t& timeStamp, SeekView& seek);
 void ReleaseDecodedFrame(AvEngine* e);
 
 // Whether a seek waits for its first picture; its target goes to `target`.

@@ -127,6 +127,12 @@ class PcmRing {
   template <typename ClockUpdate>
   bool take(uint8_t* dst, uint64_t& timeStamp, ClockUpdate&& clockUpdate);
 
+  // Consumer: runs decide(ClockFields&, bool hasFrame, uint64_t timeStamp)
+  // under the PCM lock with the frame at read, if any; when it returns true
+  // that frame is copied into dst and the ring advances.
+  template <typename Decide>
+  bool takeIf(uint8_t* dst, uint64_t& timeStamp, Decide&& decide);
+
   bool empty();
   // Producer side: drops every queued frame. Safe against the consumer,
   // which copies frames out under the same lock.
@@ -159,6 +165,18 @@ bool PcmRing::take(uint8_t* dst, uint64_t& timeStamp, ClockUpdate&& clockUpdate)
   timeStamp = m_timeStamps[m_read];
   m_read = RingNext(m_read, PCM_RING_SLOTS);
   clockUpdate(m_clock, true, timeStamp);
+  return true;
+}
+
+template <typename Decide>
+bool PcmRing::takeIf(uint8_t* dst, uint64_t& timeStamp, Decide&& decide) {
+  std::lock_guard<std::mutex> g(m_lock);
+  const bool hasFrame = !RingEmpty(m_read, m_write);
+  const uint64_t head = hasFrame ? m_timeStamps[m_read] : 0;
+  if (!decide(m_clock, hasFrame, head) || !hasFrame) return false;
+  std::memcpy(dst, m_buffers[m_read], PCM_FRAME_BYTES);
+  timeStamp = head;
+  m_read = RingNext(m_read, PCM_RING_SLOTS);
   return true;
 }
 

@@ -3,8 +3,10 @@
 // hands audio format records to the application and carries out the stop and
 // seek commands of the controlling thread.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "engine/engine_internal.h"
@@ -17,8 +19,19 @@ class Reader {
   explicit Reader(AvEngine* e) : m_e(e), m_file(e->file) {}
 
   void run() {
-    m_scratch.reset(new (std::nothrow) uint8_t[MAX_VIDEO_PAYLOAD]);
-    if (!m_scratch) return;
+    // Nothing is read before AVCreate has reported playing.
+    while (!m_e->started.load()) {
+      if (m_e->readerStop.load()) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!ReaderFailsForTesting()) m_scratch.reset(new (std::nothrow) uint8_t[MAX_VIDEO_PAYLOAD]);
+    if (!m_scratch) {
+      // Nothing can be read: the file has ended as far as the player is
+      // concerned.
+      std::lock_guard<std::mutex> g(m_e->stateLock);
+      SetState(m_e, AV_STATE_STOPPED);
+      return;
+    }
     m_e->readerIdle.store(0);
     while (!m_e->readerStop.load()) {
       if (!turn()) return;
@@ -59,9 +72,15 @@ class Reader {
       m_file.seek(0);
       m_marker.reset();
       m_e->readerIdle.store(0);
-      // The state changes before the command is cleared, so the controlling
-      // thread's next request cannot be overtaken by this one.
-      SetState(m_e, AV_STATE_STOPPED);
+      {
+        // The state changes before the command is cleared, so the controlling
+        // thread's next request cannot be overtaken by this one. A seek not
+        // completed yet ends here: playing again starts from the beginning.
+        std::lock_guard<std::mutex> g(m_e->stateLock);
+        m_e->stepPending.store(0);
+        m_e->seekPending.store(0);
+        SetState(m_e, AV_STATE_STOPPED);
+      }
       m_e->command.store(AV_CMD_NONE);
       return false;
     }
@@ -70,10 +89,13 @@ class Reader {
       m_marker.reset();
       if (!waitForFlush()) return false;
       m_e->flushing.store(0);
-      const int s = m_e->state.load();
-      if (s != AV_STATE_PLAYING) {
-        m_e->stepPending.store(s == AV_STATE_PAUSED ? 1 : 0);
-        SetState(m_e, AV_STATE_PLAYING);
+      {
+        std::lock_guard<std::mutex> g(m_e->stateLock);
+        const int s = m_e->state.load();
+        if (s != AV_STATE_PLAYING) {
+          m_e->stepPending.store(s == AV_STATE_PAUSED ? 1 : 0);
+          SetState(m_e, AV_STATE_PLAYING);
+        }
       }
       m_e->readerIdle.store(0);
       m_e->command.store(AV_CMD_NONE);
@@ -131,7 +153,6 @@ class Reader {
       if (!slot) return Turn::EndThread;
       if (!readAll(slot, len)) return endOfDataTurn();
       m_e->audioRing.commit(len, h.audioTs + offset);
-      m_e->audioQueued.fetch_add(1);
     }
     if (m_e->readerStop.load()) return Turn::EndThread;
 
@@ -172,6 +193,9 @@ class Reader {
 
 }  // namespace
 
-void ReaderThreadMain(AvEngine* e) { Reader(e).run(); }
+void ReaderThreadMain(AvEngine* e) {
+  Reader(e).run();
+  e->readerEnded.store(true);
+}
 
 }  // namespace trevolo

@@ -128,21 +128,28 @@ MediaContext& GetMediaContext() {
 
 int DecoderInit() {
   MediaContext& media = GetMediaContext();
+  // Nothing of the previous file carries over: a stop it reported must not
+  // drop this file's first pictures and sound.
+  media.stopped.store(0);
+  media.pacingStarted.store(0);
+  media.width.store(0);
+  media.height.store(0);
   media.decoderAttr = H264DecAttr{};
   media.decoderAttr.maxWidthMbs = kMaxWidthMbs;
   media.decoderAttr.maxHeightMbs = kMaxHeightMbs;
   media.decoderAttr.refFrames = kRefFrames;
   media.decoderAttr.options = H264_OPT_DEINTERLACE;
   media.workPicture.reset(new (std::nothrow) uint8_t[PICTURE_BUFFER_BYTES]);
+  {
+    std::lock_guard<std::mutex> guard(media.workPictureLock);
+    media.workWidth = media.workHeight = 0;
+  }
   // A failed set-up is left for DecoderExit to undo: the engine plays on
   // either way, showing nothing without a video decoder and staying silent
   // without an audio decoder.
   media.videoDecoder = H264DecCreate(&media.decoderAttr);
   if (media.videoDecoder == nullptr) return 0;
   if (AMR_Decode_Init(&media.audioDecoder) != kAmrOk) return 0;
-  media.pacingStarted.store(0);
-  media.width.store(0);
-  media.height.store(0);
   return 1;
 }
 
@@ -155,6 +162,8 @@ int AudioDecode(const uint8_t* frame, uint8_t* pcmOut320) {
 
 int VideoDecode(const uint8_t* data, uint32_t length, uint64_t timeStamp, YuvFrame* frame) {
   MediaContext& media = GetMediaContext();
+  // Without a decoder (its set-up failed) there is nothing to decode or drain.
+  if (media.videoDecoder == nullptr) return 0;
   int32_t result = H264DecDecode(media.videoDecoder, data, length, timeStamp,
                                  &media.decoderPicture, 0);
   const uint64_t decodedAtMs = media.clock.load()();
@@ -194,6 +203,10 @@ int DecoderExit() {
   }
   SaveLastPicture();
   media.workPicture.reset();
+  {
+    std::lock_guard<std::mutex> guard(media.workPictureLock);
+    media.workWidth = media.workHeight = 0;
+  }
   return 1;
 }
 
@@ -258,6 +271,8 @@ void VideoRender(YuvFrame* frame) {
     CopyPlane(work, frame->y, frame->yStride, width, height);
     CopyPlane(work + lumaBytes, frame->u, frame->uStride, width / 2, height / 2);
     CopyPlane(work + lumaBytes + lumaBytes / 4, frame->v, frame->vStride, width / 2, height / 2);
+    media.workWidth = width;
+    media.workHeight = height;
   }
   TakePendingSnapshot(media);
   PresentPicture(work);
@@ -311,8 +326,8 @@ void SaveLastPicture() {
     media.lastPicture.reset(new (std::nothrow) uint8_t[PICTURE_BUFFER_BYTES]);
     if (!media.lastPicture) return;
   }
-  const size_t bytes = LumaBytes(media.width.load(), media.height.load()) * 3 / 2;
   std::lock_guard<std::mutex> guard(media.workPictureLock);
+  const size_t bytes = LumaBytes(media.workWidth, media.workHeight) * 3 / 2;
   std::memcpy(media.lastPicture.get(), media.workPicture.get(),
               bytes < PICTURE_BUFFER_BYTES ? bytes : PICTURE_BUFFER_BYTES);
 }

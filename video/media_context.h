@@ -85,6 +85,10 @@ struct MediaContext {
   // Held while VideoRender writes workPicture's pixels and while the main
   // window copies them (SaveLastPicture), so a paused picture is never torn.
   std::mutex workPictureLock;
+  // The size of the picture in workPicture (under workPictureLock): the
+  // decoder may already have moved width and height on to the next picture.
+  int32_t workWidth = 0;
+  int32_t workHeight = 0;
   std::unique_ptr<uint8_t[]> lastPicture;  // survives engines; main window's thread
 
   // Picture size in pixels; 0 until the first decoded picture. Written by the
