@@ -389,7 +389,9 @@ void CTrevoloDlg::OnTimer(int id) {
       // The picture is drawn from the display's own copy; presenting the
       // saved picture again restores it after anything drew over it.
       const MediaContext& media = GetMediaContext();
-      if (media.lastPicture) PresentPicture(media.lastPicture.get());
+      if (media.lastPicture) {
+        PresentPicture(media.lastPicture.get(), media.lastWidth, media.lastHeight);
+      }
       m_window->killTimer(TIMER_PAUSED_REPAINT);
       break;
     }
@@ -678,7 +680,8 @@ void CTrevoloDlg::OnCapture() {
   media.jpegQuality.store(kDefaultJpegQuality);
   if (m_flags.paused) {
     if (pathSet && media.lastPicture &&
-        WriteJpegSnapshot(media.lastPicture.get(), kDefaultJpegQuality) == 1) {
+        WriteJpegSnapshot(media.lastPicture.get(), media.lastWidth, media.lastHeight,
+                          kDefaultJpegQuality) == 1) {
       m_window->post(WM_PLAYER_NOTIFY, 0, PN_SNAPSHOT_SAVED);
     }
     return;

@@ -83,9 +83,9 @@ void NotePictureSize(MediaContext& media, int width, int height) {
 
 // Carries out a pending snapshot from the picture just copied: one attempt,
 // then the request is gone whether or not it succeeded.
-void TakePendingSnapshot(MediaContext& media) {
+void TakePendingSnapshot(MediaContext& media, int width, int height) {
   if (media.snapshotPending.load() == 0) return;
-  if (WriteJpegSnapshot(media.workPicture.get(), media.jpegQuality.load()) == 1) {
+  if (WriteJpegSnapshot(media.workPicture.get(), width, height, media.jpegQuality.load()) == 1) {
     Notify(0, PN_SNAPSHOT_SAVED);
   }
   media.snapshotPending.store(0);
@@ -132,6 +132,9 @@ int DecoderInit() {
   // drop this file's first pictures and sound.
   media.stopped.store(0);
   media.pacingStarted.store(0);
+  // A snapshot asked for while the last file played, whose next picture
+  // never came, is not taken from this file's first picture.
+  media.snapshotPending.store(0);
   media.width.store(0);
   media.height.store(0);
   media.decoderAttr = H264DecAttr{};
@@ -274,8 +277,8 @@ void VideoRender(YuvFrame* frame) {
     media.workWidth = width;
     media.workHeight = height;
   }
-  TakePendingSnapshot(media);
-  PresentPicture(work);
+  TakePendingSnapshot(media, width, height);
+  PresentPicture(work, width, height);
   if (PictureObserver observer = media.pictureShown.load()) observer(frame->timeStamp);
 }
 
@@ -330,6 +333,8 @@ void SaveLastPicture() {
   const size_t bytes = LumaBytes(media.workWidth, media.workHeight) * 3 / 2;
   std::memcpy(media.lastPicture.get(), media.workPicture.get(),
               bytes < PICTURE_BUFFER_BYTES ? bytes : PICTURE_BUFFER_BYTES);
+  media.lastWidth = media.workWidth;
+  media.lastHeight = media.workHeight;
 }
 
 void FreeLastPicture() { GetMediaContext().lastPicture.reset(); }

@@ -42,9 +42,10 @@ int ControlEngine(int mode);
 // it can be shown and saved after its engine is gone or while paused.
 void SaveLastPicture();
 
-// Shows one contiguous I420 picture of the context's current size through
-// the renderer, when there is a renderer and a video window.
+// Shows one contiguous I420 picture of the context's current size (or of the
+// size given) through the renderer, when there is a renderer and a video window.
 void PresentPicture(const uint8_t* picture);
+void PresentPicture(const uint8_t* picture, int width, int height);
 
 // Frees lastPicture; the main window calls it when it is destroyed.
 void FreeLastPicture();

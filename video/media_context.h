@@ -90,6 +90,8 @@ struct MediaContext {
   int32_t workWidth = 0;
   int32_t workHeight = 0;
   std::unique_ptr<uint8_t[]> lastPicture;  // survives engines; main window's thread
+  int32_t lastWidth = 0;                   // lastPicture's size, same thread
+  int32_t lastHeight = 0;
 
   // Picture size in pixels; 0 until the first decoded picture. Written by the
   // video decode thread, read by the output thread and the main window.

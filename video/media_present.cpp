@@ -13,11 +13,17 @@ constexpr int kPlanar420Format = 0;
 
 void PresentPicture(const uint8_t* picture) {
   const MediaContext& media = GetMediaContext();
+  PresentPicture(picture, media.width.load(), media.height.load());
+}
+
+void PresentPicture(const uint8_t* picture, int pictureWidth, int pictureHeight) {
+  const MediaContext& media = GetMediaContext();
   DDrawRenderer* renderer = media.renderer.load();
   trevolo::platform::Window* window = media.videoWindow.load();
   if (picture == nullptr || renderer == nullptr || window == nullptr) return;
-  const uint32_t width = static_cast<uint32_t>(media.width.load());
-  const uint32_t height = static_cast<uint32_t>(media.height.load());
+  if (pictureWidth <= 0 || pictureHeight <= 0) return;
+  const uint32_t width = static_cast<uint32_t>(pictureWidth);
+  const uint32_t height = static_cast<uint32_t>(pictureHeight);
   const size_t lumaBytes = static_cast<size_t>(width) * height;
   RenderSource source;
   source.format = kPlanar420Format;

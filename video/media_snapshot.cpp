@@ -28,8 +28,10 @@ std::string GetSnapshotPath() {
 
 int WriteJpegSnapshot(const uint8_t* picture, int quality) {
   const MediaContext& media = GetMediaContext();
-  const int width = media.width.load();
-  const int height = media.height.load();
+  return WriteJpegSnapshot(picture, media.width.load(), media.height.load(), quality);
+}
+
+int WriteJpegSnapshot(const uint8_t* picture, int width, int height, int quality) {
   if (picture == nullptr || width <= 0 || height <= 0) return 0;
   return WriteJpegSnapshot(GetSnapshotPath().c_str(), picture, width, height, quality);
 }

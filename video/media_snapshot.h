@@ -19,3 +19,6 @@ std::string GetSnapshotPath();
 // to the snapshot path. 1 when the file was written, 0 otherwise (no
 // picture, size 0, file not writable, compression failed).
 int WriteJpegSnapshot(const uint8_t* picture, int quality);
+// The same for a picture of the size given (the saved paused picture, whose
+// size the decoder may have moved on from).
+int WriteJpegSnapshot(const uint8_t* picture, int width, int height, int quality);

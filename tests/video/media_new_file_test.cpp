@@ -13,8 +13,10 @@ using NewFileTest = MediaFixture;
 
 TEST_F(NewFileTest, AStopOfThePreviousFileDropsNothingOfTheNext) {
   StateNotify(AV_STATE_STOPPED);  // the previous file ended
-  ASSERT_EQ(DecoderInit(), 1);    // the next file's decoders
+  m_media.snapshotPending.store(1);  // asked for; its next picture never came
+  ASSERT_EQ(DecoderInit(), 1);       // the next file's decoders
   EXPECT_EQ(m_media.stopped.load(), 0);
+  EXPECT_EQ(m_media.snapshotPending.load(), 0) << "no snapshot of the next file's first picture";
   PrepareSize(64, 32);
   std::vector<uint8_t> y(64 * 32, 40), u(64 * 32 / 4, 50), v(64 * 32 / 4, 60);
   YuvFrame frame{y.data(), u.data(), v.data(), 64, 32, 32, 0};
@@ -50,6 +52,9 @@ TEST_F(NewFileTest, ThePausedPictureIsKeptAtTheSizeItWasShown) {
   EXPECT_EQ(last[0], 77);
   EXPECT_EQ(last[64 * 32 * 3 / 2 - 1], 99);
   EXPECT_EQ(last[64 * 32 * 3 / 2], 0x5A) << "nothing beyond the shown picture is copied";
+  // It is shown again and saved at that size.
+  EXPECT_EQ(m_media.lastWidth, 64);
+  EXPECT_EQ(m_media.lastHeight, 32);
 }
 
 }  // namespace
