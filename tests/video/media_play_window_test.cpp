@@ -89,8 +89,9 @@ TEST_F(PlayWindowHeadless, PlaysTheWholeFileAndSummarisesWhatTheWindowSaw) {
   const int snapped = FrameInImage(snapshot.string(), kWidth, kHeight, path("snap.grey"));
   std::filesystem::remove(snapshot);
   // Asked for at 0.8 s of wall time, counted from the open; the first
-  // picture takes a little while to come.
-  EXPECT_GE(snapped, 700 * kFps / 1000);
+  // picture waits until its sound is heard (the device's priming and
+  // latency), and a busy machine starts slower still.
+  EXPECT_GE(snapped, 500 * kFps / 1000);
   EXPECT_LE(snapped, 800 * kFps / 1000 + kFps / 2);
 
   // One log line per picture shown, picture times running forward, and the
