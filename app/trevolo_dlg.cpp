@@ -375,9 +375,12 @@ void CTrevoloDlg::StartPlayback() {
       media.engine = nullptr;
     }
     if (StartEngine() == 0) {
+      // Nothing plays: the device opened for it is not left running.
+      CloseSoundOutput();
       messageBox(kCreateFailure);
       return;
     }
+    m_bEngineRetired = false;
     report("open: " + media.filePath);
   }
   if (media.engine != nullptr) AVControl(media.engine, AV_CTRL_PLAY);
@@ -472,6 +475,11 @@ void CTrevoloDlg::OnPlayerNotify(uintptr_t wParam, intptr_t lParam) {
 }
 
 void CTrevoloDlg::OnStateChange(intptr_t code) {
+  // The engine is destroyed when its stop arrives. A report it posted after
+  // that (a seek that reached it between the stop and its report plays it
+  // again) belongs to no engine: taking it would show playing with nothing
+  // to play, and a stop would then never come to let the next file open.
+  if (code != PN_STOPPED && m_bEngineRetired) return;
   const std::optional<StateChange> change = ApplyState(m_flags, code);
   if (!change) return;
   if (code == PN_PAUSED) {
@@ -503,6 +511,7 @@ void CTrevoloDlg::OnStateChange(intptr_t code) {
     if (media.engine != nullptr) {
       AVDestroy(media.engine);
       media.engine = nullptr;
+      m_bEngineRetired = true;
     }
     // Nothing writes to the sound device until the next start, which opens
     // it again: closed, it costs nothing meanwhile.

@@ -159,6 +159,9 @@ class CTrevoloDlg {
   std::string m_strFilePath;  // UTF-8, never cut
   bool m_bWide = false;
   bool m_bSoundStarted = false;
+  // Set when the window destroyed the engine on its stop report, until the
+  // next engine starts: late reports of the destroyed engine are ignored.
+  bool m_bEngineRetired = false;
   std::unique_ptr<CDirectSound> m_sound;
   std::unique_ptr<DDrawRenderer> m_display;
   bool m_bSoundReady = false;
