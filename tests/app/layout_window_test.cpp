@@ -2,7 +2,10 @@
 // layout puts it, in template order, with its start-up look.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/layout.h"
+#include "controls/bitmap_resource.h"
 #include "main_window_fixture.h"
 
 namespace trevolo::app::testing {
@@ -49,6 +52,28 @@ TEST_F(MainWindow, VideoAreaSwitchesBetweenItsRectangles) {
 TEST_F(MainWindow, PaintShowsTheSkinAndTheButtons) {
   window().paint();
   const controls::Canvas& canvas = window().canvas();
+  // Outside the visible controls every pixel is the background bitmap's.
+  controls::CGdiPlusBitmapResource background;
+  ASSERT_TRUE(background.Load(IDB_BACKGROUND));
+  const controls::Image& skin = *background.bitmap();
+  ASSERT_EQ(skin.size(), window().clientSize());
+  int compared = 0, differing = 0;
+  for (int y = 0; y < skin.height(); ++y) {
+    for (int x = 0; x < skin.width(); ++x) {
+      const bool covered = std::any_of(
+          window().controls().begin(), window().controls().end(), [x, y](const auto& c) {
+            const controls::Rect r = c->rect();
+            return c->visible() && x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+          });
+      if (covered) continue;
+      ++compared;
+      if (canvas.pixel(x, y) != skin.pixel(x, y) && ++differing <= 5) {
+        ADD_FAILURE() << "background differs at " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(compared, 1080 * 706 / 4) << "most of the window is bare background";
   // The open-file button is drawn over the idle picture: its middle differs
   // from the idle picture's pixel there.
   const controls::Rect open = window().control(IDC_OPENFILE)->rect();

@@ -2,6 +2,7 @@
 // without a sound device, volume, pending snapshots and the last picture.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -29,6 +30,57 @@ struct FlatPicture {
   std::vector<uint8_t> y, cb, cr;
   YuvFrame frame;
 };
+
+// A YuvFrame over smooth gradients that differ in every plane (so a swapped,
+// shifted or mis-strided plane shows), with rows wider than the picture.
+struct GradientPicture {
+  GradientPicture(int width, int height) : w(width), h(height) {
+    const int pad = 16;
+    y.assign(static_cast<size_t>(width + pad) * height, 0);
+    cb.assign(static_cast<size_t>(width / 2 + pad) * height / 2, 0);
+    cr.assign(cb.size(), 0);
+    for (int r = 0; r < height; ++r) {
+      for (int c = 0; c < width; ++c) y[static_cast<size_t>(r) * (width + pad) + c] = luma(c, r);
+    }
+    for (int r = 0; r < height / 2; ++r) {
+      for (int c = 0; c < width / 2; ++c) {
+        cb[static_cast<size_t>(r) * (width / 2 + pad) + c] = u(c, r);
+        cr[static_cast<size_t>(r) * (width / 2 + pad) + c] = v(c, r);
+      }
+    }
+    frame.y = y.data();
+    frame.u = cb.data();
+    frame.v = cr.data();
+    frame.yStride = width + pad;
+    frame.uStride = frame.vStride = width / 2 + pad;
+  }
+  static uint8_t luma(int c, int r) { return static_cast<uint8_t>(20 + 2 * c + 3 * r); }
+  static uint8_t u(int c, int r) { return static_cast<uint8_t>(60 + 4 * c + r); }
+  static uint8_t v(int c, int r) { return static_cast<uint8_t>(200 - 6 * r - c); }
+  // The picture as contiguous I420, the layout a decoded JPEG comes back in.
+  std::vector<uint8_t> i420() const {
+    std::vector<uint8_t> out;
+    for (int r = 0; r < h; ++r) {
+      for (int c = 0; c < w; ++c) out.push_back(luma(c, r));
+    }
+    for (auto plane : {&u, &v}) {
+      for (int r = 0; r < h / 2; ++r) {
+        for (int c = 0; c < w / 2; ++c) out.push_back(plane(c, r));
+      }
+    }
+    return out;
+  }
+  int w, h;
+  std::vector<uint8_t> y, cb, cr;
+  YuvFrame frame;
+};
+
+// Mean absolute difference of two equally long byte runs.
+double MeanAbsDiff(const uint8_t* a, const uint8_t* b, size_t n) {
+  double sum = 0;
+  for (size_t i = 0; i < n; ++i) sum += std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i]));
+  return n ? sum / static_cast<double>(n) : 0;
+}
 
 using StateNotifyTest = MediaFixture;
 
@@ -173,13 +225,28 @@ TEST_F(SnapshotTest, APendingSnapshotIsWrittenOnceFromTheNextPicture) {
   const std::filesystem::path file = m_dir / "shot.jpg";
   ASSERT_TRUE(SetSnapshotPath(file.string()));
   PrepareSize(64, 32);
-  FlatPicture p(64, 32, 200, 128, 128);
+  GradientPicture p(64, 32);
   m_media.snapshotPending.store(1);
   VideoRender(&p.frame);
   EXPECT_EQ(m_media.snapshotPending.load(), 0);
   ASSERT_TRUE(std::filesystem::exists(file));
-  EXPECT_GT(std::filesystem::file_size(file), 100u);
   EXPECT_EQ(CountCode(m_window.posts(), PN_SNAPSHOT_SAVED), 1);
+
+  // The file holds the picture: decoded by ffmpeg in the JPEG's own 4:2:0
+  // samples, each plane within JPEG's loss of the one shown.
+  const std::filesystem::path raw = m_dir / "shot.yuv";
+  ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y -i '" + file.string() +
+                  "' -f rawvideo -pix_fmt yuvj420p '" + raw.string() + "'"),
+            0);
+  const std::vector<uint8_t> decoded = ReadAll(raw);
+  const std::vector<uint8_t> shown = p.i420();
+  ASSERT_EQ(decoded.size(), shown.size()) << "a 64x32 picture";
+  const size_t luma = 64 * 32, chroma = luma / 4;
+  EXPECT_LT(MeanAbsDiff(decoded.data(), shown.data(), luma), 2.0) << "Y";
+  EXPECT_LT(MeanAbsDiff(decoded.data() + luma, shown.data() + luma, chroma), 2.0) << "U";
+  EXPECT_LT(MeanAbsDiff(decoded.data() + luma + chroma, shown.data() + luma + chroma, chroma), 2.0)
+      << "V";
+  std::filesystem::remove(raw);
 
   std::filesystem::remove(file);
   VideoRender(&p.frame);
