@@ -5,4 +5,5 @@ add_executable(framework_tests
   ${CMAKE_CURRENT_LIST_DIR}/framework_messages_test.cpp)
 target_link_libraries(framework_tests PRIVATE trevolo_framework GTest::gtest GTest::gtest_main)
 gtest_discover_tests(framework_tests DISCOVERY_TIMEOUT 60
-  PROPERTIES LABELS framework ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
+  PROPERTIES LABELS framework ENVIRONMENT "SDL_VIDEODRIVER=dummy"
+    ENVIRONMENT_MODIFICATION "SDL_AUDIODRIVER=set:dummy")

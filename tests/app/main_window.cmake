@@ -7,7 +7,8 @@ add_executable(main_window_tests
 target_link_libraries(main_window_tests PRIVATE trevolo_main_dialog GTest::gtest GTest::gtest_main)
 trevolo_embed_resources(main_window_tests ${TREVOLO_SKIN_FILES})
 gtest_discover_tests(main_window_tests DISCOVERY_TIMEOUT 60
-  PROPERTIES LABELS main_window ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
+  PROPERTIES LABELS main_window ENVIRONMENT "SDL_VIDEODRIVER=dummy"
+    ENVIRONMENT_MODIFICATION "SDL_AUDIODRIVER=set:dummy")
 
 # The main window playing generated recordings through the real engine,
 # decoders and sound output (disk driver, real-time pace).
@@ -20,4 +21,5 @@ target_compile_definitions(main_window_playback_tests PRIVATE AVTOOL_PATH="$<TAR
 add_dependencies(main_window_playback_tests avtool)
 trevolo_embed_resources(main_window_playback_tests ${TREVOLO_SKIN_FILES})
 gtest_discover_tests(main_window_playback_tests DISCOVERY_TIMEOUT 60
-  PROPERTIES LABELS main_window ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy")
+  PROPERTIES LABELS main_window ENVIRONMENT "SDL_VIDEODRIVER=dummy"
+    ENVIRONMENT_MODIFICATION "SDL_AUDIODRIVER=set:dummy")

@@ -5,4 +5,5 @@ target_link_libraries(file_chooser_tests PRIVATE trevolo_file_chooser GTest::gte
 # environment keeps GTK away from dconf and the accessibility bus. They type
 # into the focused window, so no other test may take the focus meanwhile.
 gtest_discover_tests(file_chooser_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS file_chooser
-  RUN_SERIAL TRUE ENVIRONMENT "GSETTINGS_BACKEND=memory;NO_AT_BRIDGE=1")
+  RUN_SERIAL TRUE ENVIRONMENT "GSETTINGS_BACKEND=memory"
+  ENVIRONMENT_MODIFICATION "NO_AT_BRIDGE=set:1")
