@@ -1,5 +1,8 @@
 // AVCreate, AVDestroy, AVSeek, AVControl: the engine's outside surface, and
 // the creation and teardown of its queues and threads.
+#include <pthread.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -34,7 +37,7 @@ bool CreateAudioSide(AvEngine* e) {
     return false;
   }
   e->audioDecodeStop.store(false);
-  if (!StartThread(e->audioDecodeThread, AudioDecodeThreadMain, e)) {
+  if (!StartThread(e->audioDecodeThread, "av-adecode", AudioDecodeThreadMain, e)) {
     e->pcm.free();
     return false;
   }
@@ -49,7 +52,7 @@ bool CreateVideoSide(AvEngine* e) {
     return false;
   }
   e->videoDecodeStop.store(false);
-  if (!StartThread(e->videoDecodeThread, VideoDecodeThreadMain, e)) {
+  if (!StartThread(e->videoDecodeThread, "av-vdecode", VideoDecodeThreadMain, e)) {
     e->videoRing.free();
     return false;
   }
@@ -61,6 +64,7 @@ void DestroyAudioSide(AvEngine* e) {
   e->audioRing.ready.store(false);
   if (e->audioDecodeThread.joinable()) {
     e->audioDecodeStop.store(true);
+    e->audioDecodeWake.notify();
     e->audioDecodeThread.join();
   }
   e->pcm.free();
@@ -70,6 +74,7 @@ void DestroyVideoSide(AvEngine* e) {
   SetVideoSideReady(e, false);
   if (e->videoDecodeThread.joinable()) {
     e->videoDecodeStop.store(true);
+    e->videoDecodeWake.notify();
     e->videoDecodeThread.join();
   }
   e->videoRing.free();
@@ -94,9 +99,11 @@ void Teardown(AvEngine* e, bool decodersInitialised) {
   e->readerStop.store(true);
   e->videoDecodeStop.store(true);
   e->audioDecodeStop.store(true);
+  WakeAll(e);
   Join(e->audioOutputThread);
   Join(e->videoOutputThread);
   e->flushing.store(0);
+  WakeAll(e);
   Join(e->readerThread);
   DestroyAudioSide(e);
   DestroyVideoSide(e);
@@ -105,11 +112,11 @@ void Teardown(AvEngine* e, bool decodersInitialised) {
   delete e;
 }
 
-bool StartOutputThread(std::atomic<bool>& running, std::thread& t, void (*f)(AvEngine*),
-                       AvEngine* e) {
+bool StartOutputThread(std::atomic<bool>& running, std::thread& t, const char* name,
+                       void (*f)(AvEngine*), AvEngine* e) {
   running.store(true);
   if (t.joinable()) return true;
-  if (StartThread(t, f, e)) return true;
+  if (StartThread(t, name, f, e)) return true;
   running.store(false);
   return false;
 }
@@ -122,15 +129,17 @@ bool RequiredSlotsPresent(const AvCallbacks* c) {
 // Waits until the reader has taken the command; false when the reader has
 // ended and never will (the command is then withdrawn).
 bool WaitForReader(AvEngine* e) {
-  while (e->command.load() != AV_CMD_NONE) {
+  for (;;) {
+    const uint64_t ticket = e->controlWake.ticket();
+    if (e->command.load() == AV_CMD_NONE) return true;
     if (e->readerEnded.load()) {
       int cmd = e->command.load();
       if (cmd != AV_CMD_NONE && e->command.compare_exchange_strong(cmd, AV_CMD_NONE)) return false;
       continue;
     }
-    std::this_thread::sleep_for(kControlPoll);
+    // The reader wakes this wait when it takes the command or ends.
+    WaitOn(e->controlWake, ticket, std::chrono::steady_clock::now() + kControlPoll);
   }
-  return true;
 }
 
 // Waits, within a bound, until the video output thread is not presenting a
@@ -152,6 +161,29 @@ uint64_t ClockMicros() {
   return static_cast<uint64_t>(ms.count()) * 1000u;
 }
 
+SteadyTime SteadyTimeOfClockMicros(uint64_t us) {
+  // ClockMicros reaches `us` at the start of the millisecond holding it.
+  const uint64_t ms = us / 1000 + (us % 1000 != 0);
+  return SteadyTime(std::chrono::duration_cast<SteadyTime::duration>(
+      std::chrono::milliseconds(static_cast<int64_t>(ms))));
+}
+
+void WaitOn(Wake& wake, uint64_t ticket, SteadyTime until) {
+  // Every wait is re-checked by its caller, so ending one early costs a look.
+  // The bound turns a wake that was somehow missed into a delay, not a hang.
+  const auto bound = g_clockOverride.load() ? kPollInterval : kLongestWait;
+  wake.wait(ticket, std::min(until, std::chrono::steady_clock::now() + bound));
+}
+
+void WakeAll(AvEngine* e) {
+  e->readerWake.notify();
+  e->videoDecodeWake.notify();
+  e->audioDecodeWake.notify();
+  e->audioOutputWake.notify();
+  e->videoOutputWake.notify();
+  e->controlWake.notify();
+}
+
 void SetClockMicrosForTesting(uint64_t (*clock)()) { g_clockOverride.store(clock); }
 
 void SetThreadStartFailureForTesting(int nth) {
@@ -159,11 +191,14 @@ void SetThreadStartFailureForTesting(int nth) {
   g_failThreadStart.store(nth);
 }
 
-bool StartThread(std::thread& t, void (*f)(AvEngine*), AvEngine* e) {
+bool StartThread(std::thread& t, const char* name, void (*f)(AvEngine*), AvEngine* e) {
   const int n = ++g_threadStarts;
   if (g_failThreadStart.load() == n) return false;
   try {
-    t = std::thread(f, e);
+    t = std::thread([name, f, e] {
+      pthread_setname_np(pthread_self(), name);
+      f(e);
+    });
   } catch (const std::system_error&) {
     return false;
   }
@@ -182,6 +217,7 @@ bool SeekPending(AvEngine* e, uint64_t& target) {
 
 void SetState(AvEngine* e, int state) {
   e->state.store(state);
+  WakeAll(e);
   e->cb.StateNotify(state);
 }
 
@@ -216,9 +252,11 @@ AvEngine* AVCreate(const AvCallbacks* callbacks) {
   // The command and state are set before the reader starts, which reads them.
   e->command.store(AV_CMD_NONE);
   e->state.store(AV_STATE_PLAYING);
-  if (!StartThread(e->readerThread, ReaderThreadMain, e) ||
-      !StartOutputThread(e->audioOutputRunning, e->audioOutputThread, AudioOutputThreadMain, e) ||
-      !StartOutputThread(e->videoOutputRunning, e->videoOutputThread, VideoOutputThreadMain, e)) {
+  if (!StartThread(e->readerThread, "av-reader", ReaderThreadMain, e) ||
+      !StartOutputThread(e->audioOutputRunning, e->audioOutputThread, "av-aout",
+                         AudioOutputThreadMain, e) ||
+      !StartOutputThread(e->videoOutputRunning, e->videoOutputThread, "av-vout",
+                         VideoOutputThreadMain, e)) {
     Teardown(e, true);
     return nullptr;
   }
@@ -226,6 +264,7 @@ AvEngine* AVCreate(const AvCallbacks* callbacks) {
   // report (the end of a short file included) comes after it.
   e->cb.StateNotify(AV_STATE_PLAYING);
   e->started.store(true);
+  e->readerWake.notify();
   return e;
 }
 
@@ -248,15 +287,18 @@ int AVSeek(AvEngine* e, uint64_t offsetUs) {
   e->seekTarget.store(target);
   e->seekPending.store(seek);
   e->command.store(AV_CMD_SEEK);  // only after the target, which the reader reads
+  WakeAll(e);
   const bool taken = WaitForReader(e);
   if (!taken) e->seekPending.store(0);
   e->flushing.store(0);
+  WakeAll(e);
   return taken ? 1 : -1;
 }
 
 int AVSetOutputLatency(AvEngine* e, uint64_t latencyUs) {
   if (!e) return -1;
   e->outputLatency.store(latencyUs);
+  WakeAll(e);  // due times move
   return 1;
 }
 
@@ -266,15 +308,22 @@ int AVControl(AvEngine* e, int mode) {
     case AV_CTRL_PLAY: {
       std::lock_guard<std::mutex> g(e->stateLock);
       e->stepPending.store(0);
-      if (e->state.load() != AV_STATE_PLAYING) SetState(e, AV_STATE_PLAYING);
+      if (e->state.load() != AV_STATE_PLAYING) {
+        // The clock stood until now: it goes on from here, not from where
+        // the audio output thread last held it.
+        HoldClock(e);
+        SetState(e, AV_STATE_PLAYING);
+      }
       break;
     }
     case AV_CTRL_PAUSE: {
       {
         std::lock_guard<std::mutex> g(e->stateLock);
         if (e->state.load() != AV_STATE_PLAYING) break;
+        StopClockForPause(e);
         e->state.store(AV_STATE_PAUSED);
       }
+      WakeAll(e);
       // Reported once the picture being presented is complete, so whoever
       // copies the paused picture on this report gets a whole one.
       WaitForVideoHold(e);
@@ -288,6 +337,7 @@ int AVControl(AvEngine* e, int mode) {
       e->flushing.store(1);
       e->pcm.withClock([](ClockFields& c) { c = ClockFields{}; });  // starts again on play
       e->command.store(AV_CMD_STOP);
+      WakeAll(e);
       std::this_thread::sleep_for(kStopSettle);
       if (!WaitForReader(e)) {
         // No reader to carry it out: the stop takes effect here.
@@ -296,6 +346,7 @@ int AVControl(AvEngine* e, int mode) {
         SetState(e, AV_STATE_STOPPED);
       }
       e->flushing.store(0);
+      WakeAll(e);
       break;
     }
     default:

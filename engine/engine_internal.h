@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -24,9 +25,12 @@ inline constexpr int AV_CMD_SEEK = 16;
 
 inline constexpr uint64_t PACE_AHEAD_LIMIT_US = 3000000;
 
-inline constexpr auto kPollInterval = std::chrono::milliseconds(5);   // presentation threads
-inline constexpr auto kReaderWait = std::chrono::milliseconds(10);    // reader idle / audio slot
-inline constexpr auto kVideoSlotWait = std::chrono::milliseconds(5);  // reader, video slot
+// The longest a thread waits for something it cannot be woken for (a sound
+// output refusing a frame, a clock replaced in tests).
+inline constexpr auto kPollInterval = std::chrono::milliseconds(5);
+// The longest any engine thread blocks even when it waits for a wake: five
+// threads paused then look once every two seconds each.
+inline constexpr auto kLongestWait = std::chrono::milliseconds(2000);
 inline constexpr auto kControlPoll = std::chrono::milliseconds(10);   // AVSeek / AVControl
 inline constexpr auto kStopSettle = std::chrono::milliseconds(200);   // AVControl stop
 inline constexpr int kReleaseWaitTries = 300;                         // x 10 ms at teardown
@@ -35,9 +39,59 @@ inline constexpr int kReleaseWaitTries = 300;                         // x 10 ms
 inline constexpr auto kPauseHoldWait = std::chrono::milliseconds(1000);
 // One PCM frame: 160 samples at 8000 Hz.
 inline constexpr uint64_t kPcmFrameUs = 20000;
+// A producer that found its ring full resumes once this many slots are free
+// again, so it wakes once per batch rather than once per slot.
+inline constexpr uint32_t kVideoRoomToResume = 10;  // of 99: 0.4 s at 25 fps
+inline constexpr uint32_t kAudioRoomToResume = 20;  // of 199: 0.4 s of sound
+inline constexpr uint32_t kPcmRoomToResume = 4;     // of 7: 3 frames (60 ms) still queued
+// videoDue when no picture waits for the clock.
+inline constexpr uint64_t kNoPictureDue = UINT64_MAX;
+// What the reader waits for room in (readerWaitsFor).
+inline constexpr int kReaderWaitsForNothing = 0;
+inline constexpr int kReaderWaitsForAudioRoom = 1;
+inline constexpr int kReaderWaitsForVideoRoom = 2;
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+inline constexpr SteadyTime kForever = SteadyTime::max();
+
+// Wakes the thread that waits on it. The waiter takes a ticket before it
+// looks at what it waits for; a notify after that ticket ends the wait at
+// once, so a change made between the look and the wait is never missed.
+class Wake {
+ public:
+  uint64_t ticket() const { return m_count.load(); }
+  void notify() {
+    {
+      std::lock_guard<std::mutex> g(m_lock);
+      m_count.fetch_add(1);
+    }
+    m_changed.notify_all();
+  }
+  // Blocks until a notify after `ticket`, or until `until`.
+  void wait(uint64_t ticket, SteadyTime until) {
+    std::unique_lock<std::mutex> g(m_lock);
+    auto notified = [&] { return m_count.load() != ticket; };
+    if (until == kForever) {
+      m_changed.wait(g, notified);
+    } else {
+      m_changed.wait_until(g, until, notified);
+    }
+  }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::atomic<uint64_t> m_count{0};  // notifies so far; changed under m_lock
+};
 
 // Wall clock in microseconds: a millisecond tick count times 1000.
 uint64_t ClockMicros();
+// The moment ClockMicros() reaches `us`.
+SteadyTime SteadyTimeOfClockMicros(uint64_t us);
+// Waits on `wake` as Wake::wait does. With a replacement clock installed the
+// wait lasts at most kPollInterval, since times computed from that clock mean
+// nothing to the real one.
+void WaitOn(Wake& wake, uint64_t ticket, SteadyTime until = kForever);
 
 // Test hooks: a replacement wall clock (null restores the real one), and
 // making the n-th thread start of the next AVCreate fail (0 = never).
@@ -105,6 +159,21 @@ struct AvEngine {
   std::atomic<uint32_t> flushRequest{0};
   std::atomic<uint32_t> videoFlushAck{0};
   std::atomic<uint32_t> audioFlushAck{0};
+  // The clock value the picture held by the video output thread waits for
+  // (kNoPictureDue: none). The audio output thread, which runs the clock,
+  // wakes the video output thread when the clock reaches it.
+  std::atomic<uint64_t> videoDue{trevolo::kNoPictureDue};
+  // Which full ring the reader waits for room in; its consumer wakes it.
+  std::atomic<int> readerWaitsFor{trevolo::kReaderWaitsForNothing};
+
+  // One per thread: a thread with nothing to do blocks on its own until
+  // whatever it waits for changes. The control wake serves AVSeek/AVControl.
+  trevolo::Wake readerWake;
+  trevolo::Wake videoDecodeWake;
+  trevolo::Wake audioDecodeWake;
+  trevolo::Wake audioOutputWake;
+  trevolo::Wake videoOutputWake;
+  trevolo::Wake controlWake;
 
   // The queues (each guarded by its own lock).
   trevolo::VideoPacketRing videoRing;
@@ -136,8 +205,9 @@ void AudioDecodeThreadMain(AvEngine* e);
 void AudioOutputThreadMain(AvEngine* e);
 void VideoOutputThreadMain(AvEngine* e);
 
-// Starts `t` running f(e); false when the thread cannot be started.
-bool StartThread(std::thread& t, void (*f)(AvEngine*), AvEngine* e);
+// Starts `t` running f(e) under `name` (at most 15 characters, shown by
+// `top -H` and debuggers); false when the thread cannot be started.
+bool StartThread(std::thread& t, const char* name, void (*f)(AvEngine*), AvEngine* e);
 
 // What TakePcmFrame did with the frame at the ring's read slot.
 enum class PcmTake {
@@ -166,7 +236,18 @@ void ReleaseDecodedFrame(AvEngine* e);
 // Whether a seek waits for its first picture; its target goes to `target`.
 bool SeekPending(AvEngine* e, uint64_t& target);
 
-// Reports a state change: stores it, then tells the application.
+// Reports a state change: stores it, wakes every thread, then tells the
+// application.
 void SetState(AvEngine* e, int state);
+
+// Wakes every engine thread (and a waiting AVSeek/AVControl): for a change
+// any of them may wait for, such as a command, a state, flushing or a stop.
+void WakeAll(AvEngine* e);
+
+// A pause stops the clock where it stands now: when it has been running on
+// the wall clock, at the wall clock's value rather than the one the audio
+// output thread last computed. Called under stateLock before the pause is
+// stored.
+void StopClockForPause(AvEngine* e);
 
 }  // namespace trevolo

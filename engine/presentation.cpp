@@ -1,5 +1,12 @@
 // The four presentation threads: video decode, audio decode, audio output and
 // video output, with the audio-driven clock that paces the pictures.
+//
+// A thread with nothing to do blocks on its own Wake until what it waits for
+// changes; whoever changes it wakes it. Time enters in two places only: the
+// audio output thread, which runs the clock, waits until the clock reaches
+// the next sound frame or the picture the video output thread holds; and the
+// video decode thread waits out the output latency at the end of the stream.
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -10,7 +17,7 @@
 namespace trevolo {
 namespace {
 
-void Nap() { std::this_thread::sleep_for(kPollInterval); }
+using namespace std::chrono_literals;
 
 bool HeldByPause(AvEngine* e) {
   return !e->flushing.load() && e->state.load() == AV_STATE_PAUSED;
@@ -61,6 +68,69 @@ bool SoundFrameDue(uint64_t ts, uint64_t clock) {
   return ts <= due || ts - due >= PACE_AHEAD_LIMIT_US;
 }
 
+// The longest the audio output thread waits for the clock to reach a time:
+// beyond the pacing limit everything is due at once anyway.
+constexpr uint64_t kLongestClockWaitUs = PACE_AHEAD_LIMIT_US;
+
+// When, running on the wall clock from its anchor, the clock reaches `clock`
+// (at most kLongestClockWaitUs from `now`, a damaged time stamp included).
+SteadyTime WhenClockReaches(const ClockFields& c, uint64_t clock, uint64_t now) {
+  const uint64_t ahead = clock > c.lastFetchTs ? clock - c.lastFetchTs : 0;
+  const uint64_t wall = ahead > UINT64_MAX - c.lastFetchWall ? UINT64_MAX : c.lastFetchWall + ahead;
+  return SteadyTimeOfClockMicros(std::min(wall, now + kLongestClockWaitUs));
+}
+
+// When the audio output thread, finding no frame to take, next has work:
+// the clock reaching the frame at the head of the PCM ring, or the picture
+// the video output thread holds. kForever while the clock stands or when
+// neither is known; a new frame or picture wakes it then.
+SteadyTime NextClockEvent(AvEngine* e) {
+  SteadyTime next = kForever;
+  const uint64_t picture = e->videoDue.load();
+  uint64_t unused = 0;
+  e->pcm.takeIf(nullptr, unused, [&](ClockFields& c, bool hasFrame, uint64_t ts) {
+    if (c.lastFetchWall == 0 || e->flushing.load() || e->state.load() != AV_STATE_PLAYING) {
+      return false;
+    }
+    const uint64_t now = ClockMicros();
+    if (hasFrame) next = WhenClockReaches(c, ts > kPcmFrameUs ? ts - kPcmFrameUs : 0, now);
+    // A picture the clock has reached already is being woken for; one due
+    // at clock 0 waits for the clock to start.
+    const uint64_t wanted = std::max<uint64_t>(picture, 1);
+    if (picture != kNoPictureDue && wanted > c.audioClock) {
+      next = std::min(next, WhenClockReaches(c, wanted, now));
+    }
+    return false;
+  });
+  // ClockMicros counts whole milliseconds; never wait for less than one.
+  if (next != kForever) next = std::max(next, std::chrono::steady_clock::now() + 1ms);
+  return next;
+}
+
+// Wakes the video output thread once the clock has reached the picture it
+// holds. Runs after every clock change by the audio output thread, which
+// stores the clock before it reads videoDue; the video output thread stores
+// videoDue before it reads the clock, so one of the two always sees the other.
+void WakeVideoIfDue(AvEngine* e) {
+  const uint64_t clock = e->pcm.withClock([](ClockFields& c) { return c.audioClock; });
+  const uint64_t due = e->videoDue.load();
+  if (due != kNoPictureDue && DecidePacing(due, clock) == Pacing::Show) e->videoOutputWake.notify();
+}
+
+// Wakes the reader when it waits for room in `ring` and enough is free. The
+// reader stores what it waits for before it looks at the room, and this runs
+// after the room changed, so one of the two always sees the other.
+template <typename Ring>
+void WakeReaderForRoom(AvEngine* e, Ring& ring, int waitsFor, uint32_t resume) {
+  if (e->readerWaitsFor.load() == waitsFor && ring.room() >= resume) e->readerWake.notify();
+}
+
+// At the end of the data the video decode thread waits for the audio side to
+// drain; this wakes it when part of that has just happened.
+void WakeEndWatcher(AvEngine* e) {
+  if (e->readerIdle.load()) e->videoDecodeWake.notify();
+}
+
 }  // namespace
 
 PcmTake TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeStamp) {
@@ -92,6 +162,7 @@ PcmTake TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeSt
     if (hasFrame && SoundFrameDue(ts, clock)) {
       c.audioClock = c.lastFetchTs = ts;
       c.lastFetchWall = now;
+      c.onWallClock = false;
       e->audioHeld.store(true);
       result = PcmTake::Play;
       return true;
@@ -99,6 +170,7 @@ PcmTake TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeSt
     // No sound to follow (none yet, a gap, the end of the sound, a stretch
     // after a seek): the clock runs on the wall clock.
     c.audioClock = clock;
+    c.onWallClock = true;
     return false;
   });
   return result;
@@ -107,6 +179,48 @@ PcmTake TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeSt
 void HoldClock(AvEngine* e) {
   e->pcm.withClock([](ClockFields& c) { HoldAnchor(c, ClockMicros()); });
 }
+
+void StopClockForPause(AvEngine* e) {
+  e->pcm.withClock([](ClockFields& c) {
+    if (c.lastFetchWall != 0 && c.onWallClock) c.audioClock = WallClockFrom(c, ClockMicros());
+  });
+}
+
+namespace {
+
+// The clock value at which the picture at `ts` is due, or kNoPictureDue when
+// it is handed out at once: pictures before a seek target (to be dropped),
+// and every picture when there is no sound side. A picture is due when its
+// sound is heard, the output latency after the clock's frame was taken
+// (saturating: a damaged time stamp stays huge).
+uint64_t PictureDue(AvEngine* e, uint64_t ts, const SeekView& seek) {
+  const bool beforeTarget = seek.pending != 0 && !CompletesSeek(ts, seek.target);
+  if (!e->audioRing.ready.load() || beforeTarget) return kNoPictureDue;
+  const uint64_t latency = e->outputLatency.load();
+  return ts >= kNoPictureDue - 1 - latency ? kNoPictureDue - 1 : ts + latency;
+}
+
+// Publishes the clock value the held picture waits for, then tells whether
+// the clock has reached it. The store comes before the clock is read (see
+// WakeVideoIfDue); a new value wakes the audio output thread, which may now
+// have a time to wait for.
+bool ClockReaches(AvEngine* e, uint64_t due) {
+  if (e->videoDue.exchange(due) != due) e->audioOutputWake.notify();
+  return e->pcm.withClock(
+      [due](ClockFields& c) { return DecidePacing(due, c.audioClock) == Pacing::Show; });
+}
+
+// Wakes the video output thread for a picture just published, unless it
+// waits for the clock: the audio output thread wakes it when the clock
+// reaches the picture.
+void OfferPicture(AvEngine* e, uint64_t ts) {
+  const SeekView seek{e->seekPending.load(), e->seekTarget.load()};
+  const uint64_t due = PictureDue(e, ts, seek);
+  if (due != kNoPictureDue && !e->flushing.load() && !ClockReaches(e, due)) return;
+  e->videoOutputWake.notify();
+}
+
+}  // namespace
 
 bool TakeDecodedFrame(AvEngine* e, uint64_t& timeStamp, SeekView& seek) {
   if (!e->decoded.ready.load() || !e->decoded.peek(timeStamp)) {
@@ -117,20 +231,16 @@ bool TakeDecodedFrame(AvEngine* e, uint64_t& timeStamp, SeekView& seek) {
   // read raises flushing before its number, so the check below catches it.
   seek.pending = e->seekPending.load();
   seek.target = e->seekTarget.load();
-  bool handOut = true;
-  const bool beforeTarget = seek.pending != 0 && !CompletesSeek(timeStamp, seek.target);
-  if (e->audioRing.ready.load() && !beforeTarget) {
-    // A picture is due when its sound is heard, the output latency after the
-    // clock's frame was taken (saturating: a damaged time stamp stays huge).
-    // Pictures before a seek target are handed out at once, to be dropped.
-    const uint64_t latency = e->outputLatency.load();
-    const uint64_t due = timeStamp > UINT64_MAX - latency ? UINT64_MAX : timeStamp + latency;
-    handOut = e->pcm.withClock([due](ClockFields& c) {
-      return DecidePacing(due, c.audioClock) == Pacing::Show;
-    });
-  }
+  const uint64_t due = PictureDue(e, timeStamp, seek);
+  const bool handOut = due == kNoPictureDue || ClockReaches(e, due);
+  // videoDue is cleared only here and below, while the slot holds the
+  // picture, so the next picture's value (stored when it is published) is
+  // never overwritten.
+  if (handOut) e->videoDue.store(kNoPictureDue);
   if (e->flushing.load()) {
+    e->videoDue.store(kNoPictureDue);
     e->decoded.discard();
+    e->videoDecodeWake.notify();  // it waits for the slot to be empty
     return false;
   }
   e->decoded.setHandedOut(handOut);
@@ -143,16 +253,20 @@ void VideoDecodeThreadMain(AvEngine* e) {
   // The end is reported once the drained state has lasted the output
   // latency, so the last sound accepted has been heard by then.
   bool drained = false;
-  std::chrono::steady_clock::time_point drainedAt;
+  SteadyTime drainedAt;
   while (!e->videoDecodeStop.load()) {
+    const uint64_t ticket = e->videoDecodeWake.ticket();
     if (e->flushing.load()) {
       // Drop everything queued; the seek is acknowledged once the picture
       // slot is empty too (the output thread discards it while flushing).
       const uint32_t request = e->flushRequest.load();
       e->videoRing.flush();
-      if (!e->decoded.pending()) e->videoFlushAck.store(request);
+      WakeReaderForRoom(e, e->videoRing, kReaderWaitsForVideoRoom, kVideoRoomToResume);
+      if (!e->decoded.pending() && e->videoFlushAck.exchange(request) != request) {
+        e->readerWake.notify();
+      }
       drained = false;
-      Nap();
+      WaitOn(e->videoDecodeWake, ticket);
       continue;
     }
     const VideoPacket* p = e->videoRing.peek();
@@ -163,51 +277,82 @@ void VideoDecodeThreadMain(AvEngine* e) {
         drained = true;
         drainedAt = std::chrono::steady_clock::now();
       }
-      if (drained && std::chrono::steady_clock::now() - drainedAt >=
-                         std::chrono::microseconds(e->outputLatency.load())) {
-        ReportEndOfStream(e);
-        drained = false;
+      SteadyTime until = kForever;
+      if (drained) {
+        until = drainedAt + std::chrono::microseconds(e->outputLatency.load());
+        if (std::chrono::steady_clock::now() >= until) {
+          ReportEndOfStream(e);
+          drained = false;
+          continue;
+        }
       }
-      Nap();
+      WaitOn(e->videoDecodeWake, ticket, until);
       continue;
     }
     drained = false;
     if (e->decoded.pending()) {
-      Nap();  // the one picture the slot holds has not been shown yet
+      // The one picture the slot holds has not been shown yet.
+      WaitOn(e->videoDecodeWake, ticket);
       continue;
     }
     const VideoPacket packet = *p;
     if (e->cb.VideoDecode(packet.data, packet.length, packet.timeStamp, &e->decoded.frame)) {
       e->decoded.publish(packet.timeStamp);
+      OfferPicture(e, packet.timeStamp);
     }
     e->videoRing.advance();
+    WakeReaderForRoom(e, e->videoRing, kReaderWaitsForVideoRoom, kVideoRoomToResume);
   }
 }
 
 void AudioDecodeThreadMain(AvEngine* e) {
   if (!e->pcm.allocated()) return;
   while (!e->audioDecodeStop.load()) {
+    const uint64_t ticket = e->audioDecodeWake.ticket();
     if (e->flushing.load()) {
       const uint32_t request = e->flushRequest.load();
       e->audioRing.flush();
       e->pcm.dropQueued();
-      e->audioFlushAck.store(request);
-      Nap();
+      WakeReaderForRoom(e, e->audioRing, kReaderWaitsForAudioRoom, kAudioRoomToResume);
+      if (e->audioFlushAck.exchange(request) != request) e->readerWake.notify();
+      WaitOn(e->audioDecodeWake, ticket);
       continue;
     }
     const AudioPacket* p = e->audioRing.peek();
-    if (!p) {
-      Nap();
-      continue;
-    }
-    uint8_t* out = e->pcm.writeSlot();
+    // Nothing queued, or no room for the result: the reader or the audio
+    // output thread wakes this thread.
+    uint8_t* out = p ? e->pcm.writeSlot() : nullptr;
     if (!out) {
-      Nap();
+      WaitOn(e->audioDecodeWake, ticket);
       continue;
     }
     e->cb.AudioDecode(p->data, out);
     e->pcm.commit(p->timeStamp);
+    // The output thread waits for a frame only when the ring was empty; a
+    // frame behind the head changes nothing for it.
+    if (e->pcm.room() == PCM_RING_SLOTS - 2) e->audioOutputWake.notify();
     e->audioRing.advance();
+    WakeReaderForRoom(e, e->audioRing, kReaderWaitsForAudioRoom, kAudioRoomToResume);
+    if (e->audioRing.empty()) WakeEndWatcher(e);
+  }
+}
+
+// Offers a taken frame until it is accepted, dropped by a seek or stop, or
+// the thread stops. While paused it waits, so nothing is rendered paused.
+void RenderPcmFrame(AvEngine* e, const uint8_t* frame, uint64_t position) {
+  while (e->audioOutputRunning.load()) {
+    const uint64_t ticket = e->audioOutputWake.ticket();
+    if (HeldByPause(e)) {
+      HoldClock(e);
+      WaitOn(e->audioOutputWake, ticket);  // until play, a seek, a stop
+      continue;
+    }
+    // A seek or stop begun since the frame was taken: it belongs to the
+    // old position.
+    if (e->flushing.load()) break;
+    if (e->cb.AudioRender(frame, PCM_FRAME_BYTES, position) == 1) break;
+    // Refused: the output has no room; nothing tells when it will.
+    WaitOn(e->audioOutputWake, ticket, std::chrono::steady_clock::now() + kPollInterval);
   }
 }
 
@@ -215,45 +360,43 @@ void AudioOutputThreadMain(AvEngine* e) {
   std::unique_ptr<uint8_t[]> frame(new (std::nothrow) uint8_t[PCM_FRAME_BYTES]);
   if (!frame) return;
   while (e->audioOutputRunning.load()) {
+    const uint64_t ticket = e->audioOutputWake.ticket();
     uint64_t ts = 0;
     const PcmTake take = TakePcmFrame(e, frame.get(), PCM_FRAME_BYTES, ts);
+    WakeVideoIfDue(e);
     if (take == PcmTake::None) {
-      Nap();
+      WaitOn(e->audioOutputWake, ticket, NextClockEvent(e));
       continue;
     }
-    if (take == PcmTake::Drop) continue;
-    const uint64_t position = ts - e->index.first;  // earlier frames were dropped
-    while (e->audioOutputRunning.load()) {
-      if (HeldByPause(e)) {
-        HoldClock(e);
-        Nap();
-        continue;
-      }
-      // A seek or stop begun since the frame was taken: it belongs to the
-      // old position.
-      if (e->flushing.load()) break;
-      if (e->cb.AudioRender(frame.get(), PCM_FRAME_BYTES, position) == 1) break;
-      Nap();
+    // The decoder refills the ring in batches, once it is half empty.
+    if (e->pcm.room() >= kPcmRoomToResume) e->audioDecodeWake.notify();
+    if (take == PcmTake::Play) {
+      const uint64_t position = ts - e->index.first;  // earlier frames were dropped
+      RenderPcmFrame(e, frame.get(), position);
+      e->audioHeld.store(false);
     }
-    e->audioHeld.store(false);
+    if (e->pcm.empty()) WakeEndWatcher(e);
   }
 }
 
 void VideoOutputThreadMain(AvEngine* e) {
   while (e->videoOutputRunning.load()) {
+    const uint64_t ticket = e->videoOutputWake.ticket();
     // Raised before the pause check: a pause stored after this point is
     // seen below; one stored before it waits until this is lowered.
     e->videoPresenting.store(true);
     if (HeldByPause(e)) {
       e->videoPresenting.store(false);
-      Nap();
+      WaitOn(e->videoOutputWake, ticket);
       continue;
     }
     uint64_t ts = 0;
     SeekView seek;
     if (!TakeDecodedFrame(e, ts, seek)) {
+      // No picture, or one not due: the video decode thread or the clock
+      // wakes this thread.
       e->videoPresenting.store(false);
-      Nap();
+      WaitOn(e->videoOutputWake, ticket);
       continue;
     }
     if (seek.pending == 0 || CompletesSeek(ts, seek.target)) {
@@ -266,12 +409,14 @@ void VideoOutputThreadMain(AvEngine* e) {
         uint32_t expected = seek.pending;
         if (e->seekPending.compare_exchange_strong(expected, 0) && e->stepPending.exchange(0) &&
             e->state.load() == AV_STATE_PLAYING) {
+          StopClockForPause(e);
           SetState(e, AV_STATE_PAUSED);
         }
       }
     }
     ReleaseDecodedFrame(e);
     e->videoPresenting.store(false);
+    e->videoDecodeWake.notify();  // the slot is free for the next picture
   }
 }
 

@@ -86,6 +86,11 @@ bool PcmRing::empty() {
   return RingEmpty(m_read, m_write);
 }
 
+uint32_t PcmRing::room() {
+  std::lock_guard<std::mutex> g(m_lock);
+  return (m_read + PCM_RING_SLOTS - m_write - 1) % PCM_RING_SLOTS;
+}
+
 // ---- decoded-frame slot ---------------------------------------------------
 
 void DecodedFrameSlot::clear() {

@@ -68,6 +68,11 @@ class PacketRing {
     std::lock_guard<std::mutex> g(m_lock);
     return RingEmpty(m_read, m_write);
   }
+  // Free slots: N - 1 when empty, 0 when full.
+  uint32_t room() {
+    std::lock_guard<std::mutex> g(m_lock);
+    return (m_read + N - m_write - 1) % N;
+  }
 
   std::atomic<bool> ready{false};
 
@@ -108,6 +113,7 @@ struct ClockFields {
   uint64_t audioClock = 0;  // 0 = not running
   uint64_t lastFetchWall = 0;
   uint64_t lastFetchTs = 0;
+  bool onWallClock = false;  // audioClock was last read off the wall clock, not a frame
 };
 
 class PcmRing {
@@ -134,6 +140,7 @@ class PcmRing {
   bool takeIf(uint8_t* dst, uint64_t& timeStamp, Decide&& decide);
 
   bool empty();
+  uint32_t room();  // free slots: PCM_RING_SLOTS - 1 when empty
   // Producer side: drops every queued frame. Safe against the consumer,
   // which copies frames out under the same lock.
   void dropQueued();

@@ -20,9 +20,11 @@ class Reader {
 
   void run() {
     // Nothing is read before AVCreate has reported playing.
-    while (!m_e->started.load()) {
+    for (;;) {
+      const uint64_t ticket = m_e->readerWake.ticket();
+      if (m_e->started.load()) break;
       if (m_e->readerStop.load()) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      WaitOn(m_e->readerWake, ticket);
     }
     if (!ReaderFailsForTesting()) m_scratch.reset(new (std::nothrow) uint8_t[MAX_VIDEO_PAYLOAD]);
     if (!m_scratch) {
@@ -43,9 +45,12 @@ class Reader {
 
   // One turn of the main loop; false when the thread must end.
   bool turn() {
-    if (!takeCommand()) return true;
+    // Taken before anything is looked at: a command or state change from
+    // here on ends the waits below.
+    const uint64_t ticket = m_e->readerWake.ticket();
+    if (!takeCommand(ticket)) return true;
     if (m_e->state.load() == AV_STATE_STOPPED) {
-      std::this_thread::sleep_for(kReaderWait);
+      WaitOn(m_e->readerWake, ticket);  // until play or a seek
       return true;
     }
     AvRecordHeader h;
@@ -66,7 +71,7 @@ class Reader {
   }
 
   // Carries out a pending command. False when the turn ends here.
-  bool takeCommand() {
+  bool takeCommand(uint64_t ticket) {
     const int cmd = m_e->command.load();
     if (cmd == AV_CMD_STOP) {
       m_file.seek(0);
@@ -82,6 +87,7 @@ class Reader {
         SetState(m_e, AV_STATE_STOPPED);
       }
       m_e->command.store(AV_CMD_NONE);
+      WakeAll(m_e);
       return false;
     }
     if (cmd == AV_CMD_SEEK) {
@@ -99,10 +105,11 @@ class Reader {
       }
       m_e->readerIdle.store(0);
       m_e->command.store(AV_CMD_NONE);
+      WakeAll(m_e);
       return true;
     }
     if (m_e->readerIdle.load()) {
-      std::this_thread::sleep_for(kReaderWait);
+      WaitOn(m_e->readerWake, ticket);  // at the end of the data: until a command
       return false;
     }
     return true;
@@ -113,17 +120,21 @@ class Reader {
   // False when the stop flag ends the wait.
   bool waitForFlush() {
     const uint32_t request = m_e->flushRequest.fetch_add(1) + 1;
-    while (m_e->videoFlushAck.load() != request || m_e->audioFlushAck.load() != request) {
+    m_e->videoDecodeWake.notify();
+    m_e->audioDecodeWake.notify();
+    for (;;) {
+      const uint64_t ticket = m_e->readerWake.ticket();
+      if (m_e->videoFlushAck.load() == request && m_e->audioFlushAck.load() == request) return true;
       if (m_e->readerStop.load()) return false;
-      std::this_thread::sleep_for(kVideoSlotWait);
+      WaitOn(m_e->readerWake, ticket);
     }
-    return true;
   }
 
   void endOfData() {
     m_file.seek(0);
     m_marker.reset();
     m_e->readerIdle.store(1);
+    m_e->videoDecodeWake.notify();  // it watches for the end of the stream
   }
 
   void audioFormatRecord(const AvRecordHeader& h) {
@@ -149,10 +160,12 @@ class Reader {
         if (!readAll(m_scratch.get(), len)) return endOfDataTurn();
         continue;
       }
-      uint8_t* slot = waitForSlot([this] { return m_e->audioRing.reserve(); }, kReaderWait);
+      uint8_t* slot = waitForSlot(m_e->audioRing, kReaderWaitsForAudioRoom, kAudioRoomToResume);
       if (!slot) return Turn::EndThread;
       if (!readAll(slot, len)) return endOfDataTurn();
       m_e->audioRing.commit(len, h.audioTs + offset);
+      // The decode threads wait for a packet only when their ring was empty.
+      if (m_e->audioRing.room() == AUDIO_RING_SLOTS - 2) m_e->audioDecodeWake.notify();
     }
     if (m_e->readerStop.load()) return Turn::EndThread;
 
@@ -161,10 +174,11 @@ class Reader {
     if (m_e->flushing.load()) {
       return readAll(m_scratch.get(), len) ? Turn::Next : endOfDataTurn();
     }
-    uint8_t* slot = waitForSlot([this] { return m_e->videoRing.reserve(); }, kVideoSlotWait);
+    uint8_t* slot = waitForSlot(m_e->videoRing, kReaderWaitsForVideoRoom, kVideoRoomToResume);
     if (!slot) return Turn::EndThread;
     if (!readAll(slot, len)) return endOfDataTurn();
     m_e->videoRing.commit(len, h.videoTs);
+    if (m_e->videoRing.room() == VIDEO_RING_SLOTS - 2) m_e->videoDecodeWake.notify();
     return Turn::Next;
   }
 
@@ -173,13 +187,22 @@ class Reader {
     return Turn::Next;
   }
 
-  // Polls `reserve` until it yields a slot; null when the stop flag is raised.
-  template <typename Reserve, typename Wait>
-  uint8_t* waitForSlot(Reserve reserve, Wait wait) {
+  // A slot of `ring`; null when the stop flag is raised. A full ring is
+  // waited on until `resume` slots are free: its consumer, seeing `waitsFor`,
+  // wakes this thread then (a flush frees them all).
+  template <typename Ring>
+  uint8_t* waitForSlot(Ring& ring, int waitsFor, uint32_t resume) {
     for (;;) {
-      if (uint8_t* slot = reserve()) return slot;
+      const uint64_t ticket = m_e->readerWake.ticket();
+      if (uint8_t* slot = ring.reserve()) {
+        m_e->readerWaitsFor.store(kReaderWaitsForNothing);
+        return slot;
+      }
       if (m_e->readerStop.load()) return nullptr;
-      std::this_thread::sleep_for(wait);
+      // Stored before the room is looked at, so a consumer that frees the
+      // room after the look sees it and wakes this thread.
+      m_e->readerWaitsFor.store(waitsFor);
+      if (ring.room() < resume) WaitOn(m_e->readerWake, ticket);
     }
   }
 
@@ -196,6 +219,7 @@ class Reader {
 void ReaderThreadMain(AvEngine* e) {
   Reader(e).run();
   e->readerEnded.store(true);
+  e->controlWake.notify();
 }
 
 }  // namespace trevolo
