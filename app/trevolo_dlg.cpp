@@ -577,7 +577,11 @@ void CTrevoloDlg::OnPaint() {
 void CTrevoloDlg::WriteSilence() {
   if (!m_sound) return;
   std::vector<unsigned char> silence(kSoundChunkBytes, 0);
-  for (int i = 0; i < kSilenceChunks; ++i) m_sound->WriteDataToBuf(silence.data(), kSoundChunkBytes);
+  // A write the device refused (it stopped calling back) would only be
+  // refused again, each after its wait: the window does not wait four times.
+  for (int i = 0; i < kSilenceChunks; ++i) {
+    if (!m_sound->WriteDataToBuf(silence.data(), kSoundChunkBytes)) break;
+  }
 }
 
 void CTrevoloDlg::CreateSoundOutput() {
