@@ -102,6 +102,22 @@ void SetThreadStartFailureForTesting(int nth);
 void SetReaderFailureForTesting(bool fail);
 bool ReaderFailsForTesting();
 
+// Points where the video output thread is between two operations whose order
+// decides a race with the controlling thread. A hook installed by a test runs
+// there, so the test can make its competing command at exactly that moment.
+enum class RaceWindow {
+  // The seek a picture is judged against has been read; flushing has not
+  // been checked yet.
+  SeekJudged,
+  // A seek made while paused has had its picture shown and its step flag
+  // taken; the pause has not been stored yet (stateLock is held).
+  StepTaken,
+};
+using RaceWindowHook = void (*)(AvEngine* e, RaceWindow window);
+// Null (the default) removes the hook; set it before AVCreate and clear it
+// after AVDestroy. Without a hook each point costs one relaxed load.
+void SetRaceWindowHookForTesting(RaceWindowHook hook);
+
 // Pacing decision for a picture at `ts` against the presentation clock.
 enum class Pacing { Hold, Show };
 constexpr Pacing DecidePacing(uint64_t ts, uint64_t clock) {

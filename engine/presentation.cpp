@@ -19,6 +19,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
+std::atomic<RaceWindowHook> g_raceWindowHook{nullptr};
+
+void EnterRaceWindow(AvEngine* e, RaceWindow window) {
+  if (RaceWindowHook hook = g_raceWindowHook.load(std::memory_order_relaxed)) hook(e, window);
+}
+
 bool HeldByPause(AvEngine* e) {
   return !e->flushing.load() && e->state.load() == AV_STATE_PAUSED;
 }
@@ -237,6 +243,7 @@ bool TakeDecodedFrame(AvEngine* e, uint64_t& timeStamp, SeekView& seek) {
   // picture, so the next picture's value (stored when it is published) is
   // never overwritten.
   if (handOut) e->videoDue.store(kNoPictureDue);
+  EnterRaceWindow(e, RaceWindow::SeekJudged);
   if (e->flushing.load()) {
     e->videoDue.store(kNoPictureDue);
     e->decoded.discard();
@@ -246,6 +253,8 @@ bool TakeDecodedFrame(AvEngine* e, uint64_t& timeStamp, SeekView& seek) {
   e->decoded.setHandedOut(handOut);
   return handOut;
 }
+
+void SetRaceWindowHookForTesting(RaceWindowHook hook) { g_raceWindowHook.store(hook); }
 
 void ReleaseDecodedFrame(AvEngine* e) { e->decoded.release(e->decoded.ready.load()); }
 
@@ -407,10 +416,12 @@ void VideoOutputThreadMain(AvEngine* e) {
         // again, unless play or pause came first.
         std::lock_guard<std::mutex> g(e->stateLock);
         uint32_t expected = seek.pending;
-        if (e->seekPending.compare_exchange_strong(expected, 0) && e->stepPending.exchange(0) &&
-            e->state.load() == AV_STATE_PLAYING) {
-          StopClockForPause(e);
-          SetState(e, AV_STATE_PAUSED);
+        if (e->seekPending.compare_exchange_strong(expected, 0) && e->stepPending.exchange(0)) {
+          EnterRaceWindow(e, RaceWindow::StepTaken);
+          if (e->state.load() == AV_STATE_PLAYING) {
+            StopClockForPause(e);
+            SetState(e, AV_STATE_PAUSED);
+          }
         }
       }
     }
