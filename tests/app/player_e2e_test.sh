@@ -6,6 +6,9 @@
 # file, takes a file handed over by a second launch, lets a launch without a
 # file only bring it forward, and stays one window when launches race or a
 # player was killed. Usage: player_e2e_test.sh TREVOLO AVTOOL
+# TREVOLO_TEST_SLOWDOWN (a whole number, 1 when unset) stretches every wait
+# limit and settling pause: under AddressSanitizer the player starts, and GTK
+# builds its file dialog, several times slower.
 set -uo pipefail
 
 TREVOLO=$1
@@ -19,6 +22,8 @@ work=$(mktemp -d)
 export XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 export SDL_AUDIODRIVER=disk SDL_VIDEODRIVER=x11 GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1
+slow=${TREVOLO_TEST_SLOWDOWN:-1}
+[[ $slow =~ ^[1-9][0-9]*$ ]] || slow=1
 failures=0
 players=()
 
@@ -33,10 +38,15 @@ fail() {
   failures=$((failures + 1))
 }
 
-# Waits up to $2 seconds for a line matching $1 in the log $3.
+# A pause of $1 seconds, stretched by the slowdown.
+settle() {
+  sleep "$(awk -v s="$1" -v k="$slow" 'BEGIN {print s * k}')"
+}
+
+# Waits up to $2 seconds (stretched) for a line matching $1 in the log $3.
 wait_line() {
   local pattern=$1 seconds=$2 log=$3
-  for _ in $(seq $((seconds * 20))); do
+  for _ in $(seq $((seconds * slow * 20))); do
     grep -qE "$pattern" "$log" 2>/dev/null && return 0
     sleep 0.05
   done
@@ -51,7 +61,7 @@ start_player() {  # log file, then arguments
 }
 
 window_of() {  # pid
-  timeout 5 xdotool search --sync --onlyvisible --pid "$1" 2>/dev/null | head -1
+  timeout $((5 * slow)) xdotool search --sync --onlyvisible --pid "$1" 2>/dev/null | head -1
 }
 
 # Mean lightness (0..1) of the video area: the test picture's colour bars
@@ -95,7 +105,7 @@ peak=$(sound_peak "$work/sound.raw" 16000)
 [ "$peak" -lt 64 ] || fail "sound goes on while paused (peak $peak in the last 0.5 s written)"
 xdotool mousemove --window "$wid" $((470 + 34)) $((660 + 23)) click 1
 wait_line '^state: stopped$' 8 "$log" || fail "did not play to the end"
-sleep 0.3
+settle 0.3
 light=$(video_lightness "$wid")
 awk -v l="$light" 'BEGIN {exit !(l < 0.15)}' || fail "idle picture not back at the end (lightness $light)"
 
@@ -105,7 +115,7 @@ wait_line "^open: $work/b.av\$" 5 "$log" || fail "hand-over did not open b.av"
 wait_line '^picture: 320x240$' 5 "$log" || fail "b.av shows no picture"
 opens=$(grep -c '^open:' "$log")
 "$TREVOLO" 2>>"$work/second.err" || fail "launch without a file exited $?"
-sleep 0.3
+settle 0.3
 [ "$(grep -c '^open:' "$log")" -eq "$opens" ] || fail "a launch without a file opened something"
 kill -0 "$pid" 2>/dev/null || fail "the first player went away"
 
@@ -118,11 +128,15 @@ for i in 1 2 3; do
   race+=($!)
   players+=($!)
 done
-sleep 4
-alive=0
-for p in "${race[@]}"; do kill -0 "$p" 2>/dev/null && alive=$((alive + 1)); done
+# The two that lose hand over and exit; the winner shows its window.
+for _ in $(seq $((4 * slow * 20))); do
+  alive=0
+  for p in "${race[@]}"; do kill -0 "$p" 2>/dev/null && alive=$((alive + 1)); done
+  windows=$(xdotool search --onlyvisible --name '^Trevolo$' 2>/dev/null | wc -l)
+  [ "$alive" -eq 1 ] && [ "$windows" -eq 1 ] && break
+  sleep 0.05
+done
 [ "$alive" -eq 1 ] || fail "$alive players after three racing launches (want 1)"
-windows=$(xdotool search --onlyvisible --name '^Trevolo$' 2>/dev/null | wc -l)
 [ "$windows" -eq 1 ] || fail "$windows player windows after racing launches (want 1)"
 for p in "${race[@]}"; do kill -TERM "$p" 2>/dev/null; done
 for p in "${race[@]}"; do wait "$p" 2>/dev/null; done
@@ -133,9 +147,20 @@ start_player "$log" >"$work/pid"
 pid=$(cat "$work/pid")
 players+=("$pid")
 wid=$(window_of "$pid")
+# The window maps before the player has set itself up. A click queued during
+# set-up reaches SDL in one burst with the window's focus change, and SDL
+# drops a click that comes with a focus change. The player answers a
+# hand-over only from its running event loop: once a launch without a file
+# returns (its socket must exist first), a click a moment later is seen.
+for _ in $(seq $((5 * slow * 20))); do
+  [ -S "$XDG_RUNTIME_DIR/trevolo.sock" ] && break
+  sleep 0.05
+done
+"$TREVOLO" 2>>"$work/second.err" || fail "launch without a file before the dialog exited $?"
+settle 0.1
 xdotool mousemove --window "$wid" $((482 + 57)) $((329 + 24)) click 1
 dialog=""
-for _ in $(seq 60); do
+for _ in $(seq $((60 * slow))); do
   dialog=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$wid" | head -1)
   [ -n "$dialog" ] && break
   sleep 0.05
