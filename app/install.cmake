@@ -1,6 +1,7 @@
 # `cmake --install BUILD --prefix P`: the player and avtool in P/bin, and what a
-# desktop needs to offer the player for .av files: the menu entry, the MIME type
-# and the icon at the hicolor theme's sizes. Nothing is written outside P.
+# desktop needs to offer the player for .av files: the menu entry, the MIME type,
+# the icon at the hicolor theme's sizes and the thumbnailer that has file
+# managers show a preview picture. Nothing is written outside P.
 include(GNUInstallDirs)
 
 # The two programs are defined after this file is read (app/trevolo.cmake sorts
@@ -16,6 +17,10 @@ install(FILES ${TREVOLO_DESKTOP_DIR}/trevolo.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${TREVOLO_DESKTOP_DIR}/trevolo-av.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+# Read by GNOME Files and the other file managers of the freedesktop
+# thumbnailer convention: `avtool thumbnail` draws the preview.
+install(FILES ${TREVOLO_DESKTOP_DIR}/trevolo.thumbnailer
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
 
 # The icons in res/icons are drawn by skin_gen --icons.
 foreach(size 16 32 48 128 256)

@@ -4,7 +4,7 @@
 #   install_test.sh install CMAKE BUILD_DIR
 #     installs the build tree into a temporary prefix and checks the programs,
 #     the menu entry, the .av MIME type (through update-mime-database and
-#     GLib's content-type lookup) and the icons.
+#     GLib's content-type lookup), the icons and the thumbnailer.
 #   install_test.sh icons SKIN_GEN SOURCE_DIR
 #     checks that res/icons holds exactly what skin_gen --icons draws.
 set -u -o pipefail
@@ -142,6 +142,9 @@ test_install() {
   check_desktop_entry "$prefix"
   check_mime_type "$prefix"
   check_icons "$prefix"
+  local thumbnailer=$prefix/share/thumbnailers/trevolo.thumbnailer
+  grep -qx "MimeType=$kMime;" "$thumbnailer" && grep -qx "Exec=avtool thumbnail -s %s %i %o" "$thumbnailer" ||
+    fail "share/thumbnailers/trevolo.thumbnailer is missing or does not run avtool thumbnail for $kMime"
 }
 
 test_icons() {
