@@ -2,12 +2,20 @@
 // stand-in callbacks (a device that takes one 20 ms frame every 20 ms, decoders
 // that do nothing), then holds it paused, and reports the process CPU time of
 // each phase as a share of one core. The main thread only sleeps meanwhile.
+// It also counts the engine threads' wake-ups (voluntary context switches of
+// every thread but the main one) in each phase, beside the pictures and sound
+// frames the engine handed out, which is what a wake-up budget is set against.
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include "engine/av_engine.h"
@@ -17,6 +25,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 uint8_t g_planes[16 * 16 * 3 / 2];
 Clock::time_point g_deviceEnd;
+std::atomic<uint64_t> g_pictures{0};
+std::atomic<uint64_t> g_soundFrames{0};
 
 int Init() { return 1; }
 int Exit() { return 1; }
@@ -34,6 +44,7 @@ int VideoDecode(const uint8_t*, uint32_t, uint64_t, YuvFrame* f) {
 }
 void StateNotify(int) {}
 int AudioRender(const uint8_t*, uint32_t, uint64_t) {
+  g_soundFrames.fetch_add(1);
   const auto frame = std::chrono::milliseconds(20);
   const auto now = Clock::now();
   if (g_deviceEnd < now) g_deviceEnd = now;
@@ -41,7 +52,7 @@ int AudioRender(const uint8_t*, uint32_t, uint64_t) {
   g_deviceEnd += frame;
   return 1;
 }
-void VideoRender(YuvFrame*) {}
+void VideoRender(YuvFrame*) { g_pictures.fetch_add(1); }
 int LogText(const char*, const wchar_t*) { return 1; }
 int LogValues(const wchar_t*, int64_t, int64_t, int64_t, int64_t) { return 1; }
 
@@ -52,12 +63,46 @@ double CpuSeconds() {
          static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
-double Measure(double seconds) {
+// Voluntary context switches of every thread of this process except the
+// main one: each is a thread going to sleep, so one wake-up to follow.
+uint64_t EngineWakeUps() {
+  uint64_t total = 0;
+  const std::string self = std::to_string(getpid());
+  std::error_code ec;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+    if (task.path().filename() == self) continue;
+    std::ifstream status(task.path() / "status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+        total += std::strtoull(line.c_str() + line.find(':') + 1, nullptr, 10);
+      }
+    }
+  }
+  return total;
+}
+
+struct Phase {
+  double cpuPercent = 0;
+  double wakeUps = 0;  // per second, and so the rest
+  double pictures = 0;
+  double soundFrames = 0;
+};
+
+Phase Measure(double seconds) {
   const double cpu0 = CpuSeconds();
+  const uint64_t wake0 = EngineWakeUps();
+  const uint64_t pictures0 = g_pictures.load();
+  const uint64_t frames0 = g_soundFrames.load();
   const auto t0 = Clock::now();
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-  return (CpuSeconds() - cpu0) / wall * 100.0;
+  Phase p;
+  p.cpuPercent = (CpuSeconds() - cpu0) / wall * 100.0;
+  p.wakeUps = static_cast<double>(EngineWakeUps() - wake0) / wall;
+  p.pictures = static_cast<double>(g_pictures.load() - pictures0) / wall;
+  p.soundFrames = static_cast<double>(g_soundFrames.load() - frames0) / wall;
+  return p;
 }
 
 }  // namespace
@@ -87,12 +132,17 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // past the start-up
-  const double playing = Measure(seconds);
+  const Phase playing = Measure(seconds);
   AVControl(e, AV_CTRL_PAUSE);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  const double paused = Measure(seconds);
+  const Phase paused = Measure(seconds);
   AVDestroy(e);
-  std::printf("engine CPU while playing: %.3f%% of one core over %.0f s\n", playing, seconds);
-  std::printf("engine CPU while paused:  %.3f%% of one core over %.0f s\n", paused, seconds);
+  std::printf("engine CPU while playing: %.3f%% of one core over %.0f s\n", playing.cpuPercent,
+              seconds);
+  std::printf("engine CPU while paused:  %.3f%% of one core over %.0f s\n", paused.cpuPercent,
+              seconds);
+  std::printf("engine wake-ups while playing: %.1f/s (%.1f pictures/s, %.1f sound frames/s)\n",
+              playing.wakeUps, playing.pictures, playing.soundFrames);
+  std::printf("engine wake-ups while paused:  %.1f/s\n", paused.wakeUps);
   return 0;
 }

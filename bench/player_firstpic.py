@@ -101,18 +101,21 @@ class Screen:
     self.root = x.XDefaultRootWindow(self.display)
     self.width = x.XDisplayWidth(self.display, 0)
     self.height = x.XDisplayHeight(self.display, 0)
-    self.shm_image = None
+    self.xext = None
+    self.segments = []  # kept alive as long as their images
     try:
-      self.OpenShm()
+      self.shm_image = self.ShmImage(self.width, self.height)
     except OSError:
       self.shm_image = None
 
-  def OpenShm(self):
+  def ShmImage(self, width, height):
+    """An image of width x height in a shared memory segment the server writes grabs into, or
+    None when the server has no MIT-SHM."""
     xext = ctypes.CDLL(ctypes.util.find_library("Xext") or "libXext.so.6")
     libc = ctypes.CDLL(None, use_errno=True)
     xext.XShmQueryExtension.argtypes = [ctypes.c_void_p]
     if not xext.XShmQueryExtension(self.display):
-      return
+      return None
     xext.XShmCreateImage.restype = ctypes.POINTER(XImage)
     xext.XShmCreateImage.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
                                      ctypes.c_char_p, ctypes.POINTER(ShmSegment), ctypes.c_uint,
@@ -125,29 +128,41 @@ class Screen:
     libc.shmat.argtypes = [ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
     libc.shmdt.argtypes = [ctypes.c_void_p]
     libc.shmctl.argtypes = [ctypes.c_int, ctypes.c_int, ctypes.c_void_p]
-    self.seg = ShmSegment()
+    seg = ShmSegment()
     image = xext.XShmCreateImage(self.display, self.x11.XDefaultVisual(self.display, 0),
                                  self.x11.XDefaultDepth(self.display, 0), kZPixmap, None,
-                                 ctypes.byref(self.seg), self.width, self.height)
+                                 ctypes.byref(seg), width, height)
     if not image:
-      return
+      return None
     size = image.contents.bytes_per_line * image.contents.height
-    self.seg.shmid = libc.shmget(kIpcPrivate, size, kIpcCreate | 0o600)
-    if self.seg.shmid < 0:
+    seg.shmid = libc.shmget(kIpcPrivate, size, kIpcCreate | 0o600)
+    if seg.shmid < 0:
       raise OSError(ctypes.get_errno(), "shmget")
-    addr = libc.shmat(self.seg.shmid, None, 0)
+    addr = libc.shmat(seg.shmid, None, 0)
     # Marked for removal at once: the kernel frees it when the server and we have detached,
     # even if this script is killed.
-    libc.shmctl(self.seg.shmid, kIpcRmid, None)
+    libc.shmctl(seg.shmid, kIpcRmid, None)
     if addr in (None, ctypes.c_void_p(-1).value):
       raise OSError(ctypes.get_errno(), "shmat")
-    self.seg.shmaddr = addr
-    self.seg.readOnly = 0
+    seg.shmaddr = addr
+    seg.readOnly = 0
     image.contents.data = addr
-    if not xext.XShmAttach(self.display, ctypes.byref(self.seg)):
-      return
+    if not xext.XShmAttach(self.display, ctypes.byref(seg)):
+      return None
     self.x11.XSync(self.display, 0)
-    self.xext, self.shm_image = xext, image
+    self.xext = xext
+    self.segments.append(seg)
+    return image
+
+  def GrabInto(self, image, x, y):
+    """Fills a ShmImage with the screen from (x, y); returns its BGRX bytes, rows packed."""
+    if not self.xext.XShmGetImage(self.display, self.root, image, x, y, kAllPlanes):
+      raise SystemExit("XShmGetImage failed")
+    im = image.contents
+    if im.bits_per_pixel != 32 or im.byte_order != 0:
+      raise SystemExit("need a 24/32-bit little-endian screen (Xvfb -screen 0 WxHx24)")
+    return b"".join(ctypes.string_at(im.data + row * im.bytes_per_line, im.width * 4)
+                    for row in range(im.height))
 
   def Rows(self, image):
     """Every kRowStep-th row of an image, as one byte string."""

@@ -49,110 +49,27 @@ have_mpv=0
 if command -v mpv >/dev/null; then have_mpv=1; fi
 
 work=$(mktemp -d)
-xvfb_pid=""
-timer_pid=""  # the /usr/bin/time wrapping the player of the current CPU run
 idle_pid=""
-poller_pid=""  # the screen poller of the current start-up run (it ends its player itself)
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
 cleanup() {
-  if [ -n "$poller_pid" ]; then
-    kill "$poller_pid" 2>/dev/null || true
-    wait "$poller_pid" 2>/dev/null || true
-  fi
-  if [ -n "$timer_pid" ]; then
-    kill $(pgrep -P "$timer_pid") 2>/dev/null || true
-    kill "$timer_pid" 2>/dev/null || true
-  fi
   if [ -n "$idle_pid" ]; then kill "$idle_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
+  bench_cleanup
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# --- recordings -------------------------------------------------------------------------------
+# --- recordings, display and sound ------------------------------------------------------------
 
-make_recording() {  # name size
-  local av=$cache/$1-${seconds}s.av mkv=$cache/$1-${seconds}s.mkv
-  mkdir -p "$cache"
-  if [ ! -f "$av" ]; then
-    "$avtool" gen -o "$av.tmp" --size "$2" --seconds "$seconds" --fps 25 >/dev/null
-    mv "$av.tmp" "$av"
-  fi
-  if [ ! -f "$mkv" ]; then
-    "$avtool" demux "$av" --video "$work/v.264" --audio "$work/a.amr" >/dev/null
-    ffmpeg -nostdin -v error -y -framerate 25 -i "$work/v.264" -i "$work/a.amr" -c copy \
-      "$mkv.tmp.mkv"
-    mv "$mkv.tmp.mkv" "$mkv"
-  fi
-}
-make_recording rec720 1280x720
-make_recording rec1072 1920x1072
-
-# --- display and sound ------------------------------------------------------------------------
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 "$screen" -br -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-DISPLAY=":$(cat "$work/display")"
-export DISPLAY
-export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
-export XDG_RUNTIME_DIR=$work/run  # the player's single-instance lock and socket stay private
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset SDL_RENDER_DRIVER SDL_FRAMEBUFFER_ACCELERATION
-soft_env=(env SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0)
-tick=$(getconf CLK_TCK)
-
-proc_ticks() {  # user + system clock ticks of a process (and its finished threads)
-  awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"
-}
-
-median() {
-  sort -g | awk '{ v[NR] = $1 }
-    END { if (!NR) { print "n/a"; exit }
-          printf "%.1f\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-field() { tr ' ' '\n' | sed -n "s/^$1=//p"; }
+make_recording rec720 1280x720 "$seconds"
+make_recording rec1072 1920x1072 "$seconds"
+xvfb_start
 
 echo "== machine"
-uname -srm
-grep -m1 'model name' /proc/cpuinfo | sed 's/.*: /cpu: /'
-echo "cores: $(nproc), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "display: Xvfb $DISPLAY $screen; sound: SDL disk driver to /dev/null"
-ffplay -version | sed -n 1p
-[ "$have_mpv" = 1 ] && mpv --version | sed -n 1p
-modified=""
-[ -n "$(git -C "$root" status --porcelain 2>/dev/null)" ] && modified="(working tree modified)"
-echo "trevolo: $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown) $modified"
+machine_facts
 
 # --- 1. start-up ------------------------------------------------------------------------------
 
-poll() {  # runs the screen poller on a command; its line goes to $work/poll
-  python3 "$firstpic" "$@" >"$work/poll" &
-  poller_pid=$!
-  local rc=0
-  wait "$poller_pid" || rc=$?
-  poller_pid=""
-  return "$rc"
-}
-startup_trevolo() {
-  poll --marker 'picture:' --marker 'layout: wide' -- "$trevolo" -v "$rec.av"
-}
-startup_ffplay() {
-  poll -- ffplay -x $peer_w -y $peer_h -loglevel error "$rec.mkv"
-}
-startup_ffplay_soft() {
-  poll -- "${soft_env[@]}" ffplay -x $peer_w -y $peer_h -loglevel error "$rec.mkv"
-}
-startup_mpv() {
-  poll -- mpv --no-config --really-quiet --vo=x11 --ao=sdl \
-    --geometry=${peer_w}x$peer_h "$rec.mkv"
-}
 startup_players=(trevolo ffplay ffplay_soft)
 [ "$have_mpv" = 1 ] && startup_players+=(mpv)
 
@@ -162,7 +79,7 @@ run_startup() {
   echo "== start-up to first picture, 1280x720, median of $reps (one warm-up each, discarded)"
   for round in $(seq 0 "$reps"); do
     for p in "${startup_players[@]}"; do
-      "startup_$p" || { echo "$p: no picture ($(cat "$work/poll"))" >&2; continue; }
+      "startup_$p" "$rec" || { echo "$p: no picture ($(cat "$work/poll"))" >&2; continue; }
       [ "$round" = 0 ] || cat "$work/poll" >>"$work/startup_$p"
     done
   done
@@ -181,73 +98,18 @@ run_startup() {
 
 # --- 2. CPU per minute of playback ------------------------------------------------------------
 
-# Closes the player's window with Escape, once more each half second while it is still there
-# (a key sent at the very moment playback stops has been seen to go unanswered).
-close_trevolo() {
-  local wid
-  for _ in 1 2 3 4 5 6; do
-    kill -0 "$timer_pid" 2>/dev/null || return 0
-    wid=$(xdotool search --name "^Trevolo$" | sed -n 1p)
-    [ -n "$wid" ] && xdotool key --window "$wid" Escape
-    sleep 0.5
-  done
-}
-
-# Runs a player under /usr/bin/time and waits for it; writes "user sys wall xvfb_cpu" to
-# $work/cpu (not printed: it must run in this shell, so the exit trap can see its pids).
-# The player must end by itself at the end of the file, except trevolo, which stays open: it is
-# closed with Escape once it reports it has stopped.
-cpu_run() {  # is_trevolo command...
-  local trev=$1 x0 x1 deadline=$(($(date +%s) + seconds + 60)) wid
-  shift
-  rm -f "$work/time" "$work/err"
-  x0=$(proc_ticks "$xvfb_pid")
-  /usr/bin/time -f '%U %S %e' -o "$work/time" "$@" >/dev/null 2>"$work/err" &
-  timer_pid=$!
-  while kill -0 "$timer_pid" 2>/dev/null && [ "$(date +%s)" -lt "$deadline" ]; do
-    if [ "$trev" = 1 ] && grep -q '^state: stopped' "$work/err"; then
-      close_trevolo
-      break
-    fi
-    sleep 0.2
-  done
-  for _ in $(seq 30); do kill -0 "$timer_pid" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$timer_pid" 2>/dev/null; then
-    echo "player did not end; killed" >&2
-    kill $(pgrep -P "$timer_pid") 2>/dev/null || true
-  fi
-  wait "$timer_pid" 2>/dev/null || true
-  timer_pid=""
-  x1=$(proc_ticks "$xvfb_pid")
-  if [ "$trev" = 1 ] && ! grep -q '^state: stopped' "$work/err"; then
-    echo "trevolo never reported the end of the file" >&2
-  fi
-  awk -v x=$((x1 - x0)) -v t="$tick" '{ printf "%s %s %s %.2f\n", $1, $2, $3, x / t }' \
-    "$work/time" >"$work/cpu"
-}
-
-# Pictures the player reports as dropped (ffplay's last status line, mpv's status message).
-dropped() {
-  tr '\r' '\n' <"$work/err" | awk '
-    /fd=/ { sub(/.*fd= */, ""); split($0, f, " "); n = f[1] }
-    /mpvdrop=/ { sub(/.*mpvdrop=/, ""); split($0, f, "+"); n = f[1] + f[2] }
-    END { print (n == "") ? "n/a" : n }'
-}
-
 cpu_row() {  # label video-area command...
   local label=$1 area=$2 trev=0 u s w x
   shift 2
   [ "$1" = "$trevolo" ] && trev=1
-  cpu_run "$trev" "$@"
-  read -r u s w x <"$work/cpu"
+  cpu_run "$trev" "$seconds" "$@"
+  read -r u s w x _ <"$work/cpu"
   awk -v l="$label" -v a="$area" -v u="$u" -v s="$s" -v w="$w" -v x="$x" -v d="$seconds" \
     -v n="$(dropped)" \
     'BEGIN { printf "%-26s %10s %7.2f %7.2f %8.2f %10.2f %8.1f %9.2f %8s\n",
              l, a, u, s, u + s, (u + s) * 60 / d, w, x, n }'
 }
 
-# shellcheck disable=SC2016  # mpv expands these properties itself
-mpv_status='mpvdrop=${frame-drop-count}+${decoder-frame-drop-count}'
 run_cpu() {
   for name in rec720 rec1072; do
     rec=$cache/$name-${seconds}s
