@@ -167,6 +167,9 @@ struct AvEngine {
   // its pause check to the release of the picture. A pause is reported only
   // once this is false, so the picture on screen is complete by then.
   std::atomic<bool> videoPresenting{false};
+  // Set once the first picture of the file has been presented; until then
+  // a decoded picture is shown at once instead of waiting for its sound.
+  std::atomic<bool> firstPictureShown{false};
   // Set by the application: how long accepted sound takes to be heard.
   std::atomic<uint64_t> outputLatency{0};
   // The reader raises flushRequest when it carries out a seek; each decode

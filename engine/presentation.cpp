@@ -198,10 +198,14 @@ namespace {
 // it is handed out at once: pictures before a seek target (to be dropped),
 // and every picture when there is no sound side. A picture is due when its
 // sound is heard, the output latency after the clock's frame was taken
-// (saturating: a damaged time stamp stays huge).
+// (saturating: a damaged time stamp stays huge). The first picture of the
+// file and the one that completes a seek are due as soon as the clock
+// reaches their time stamp: the window answers the open or the seek an
+// output latency sooner, and the picture stays up until the next is due.
 uint64_t PictureDue(AvEngine* e, uint64_t ts, const SeekView& seek) {
   const bool beforeTarget = seek.pending != 0 && !CompletesSeek(ts, seek.target);
   if (!e->audioRing.ready.load() || beforeTarget) return kNoPictureDue;
+  if (seek.pending != 0 || !e->firstPictureShown.load()) return std::min(ts, kNoPictureDue - 1);
   const uint64_t latency = e->outputLatency.load();
   return ts >= kNoPictureDue - 1 - latency ? kNoPictureDue - 1 : ts + latency;
 }
@@ -410,6 +414,7 @@ void VideoOutputThreadMain(AvEngine* e) {
     }
     if (seek.pending == 0 || CompletesSeek(ts, seek.target)) {
       e->cb.VideoRender(&e->decoded.frame);
+      e->firstPictureShown.store(true);
       if (seek.pending != 0) {
         // Complete only the seek this picture was judged against: a new seek
         // may have been made meanwhile. A seek made while paused pauses

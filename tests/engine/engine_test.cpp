@@ -309,6 +309,21 @@ TEST_F(EngineTest, OutputLatencyHoldsPicturesUntilTheirSoundIsHeard) {
     EXPECT_GE(lead, 16);
     EXPECT_LE(lead, 24);
   }
+
+  // The picture that completes a seek does not wait for its sound: it is up
+  // long before the 400 ms have passed, and the one after it waits again.
+  const size_t atSeek = g_harness.pictureCount();
+  const uint64_t target = 1000000;
+  ASSERT_EQ(AVSeek(m_engine, target), 1);
+  const auto seekedAt = test::SteadyClock::now();
+  ASSERT_TRUE(WaitFor([&] { return g_harness.pictureCount() >= atSeek + 8; }));
+  const auto pics = g_harness.pictureLog();
+  auto shown = std::find_if(pics.begin() + static_cast<long>(atSeek), pics.end(),
+                            [&](const test::RenderedPicture& p) { return p.timeStamp >= kBase + target; });
+  ASSERT_TRUE(shown + 1 < pics.end());
+  EXPECT_EQ(shown->timeStamp, kBase + target);
+  EXPECT_LT(shown->at - seekedAt, 250ms);
+  EXPECT_GE((shown + 1)->audioAccepted - shown->audioAccepted, 16u) << "the next waits for its sound";
 }
 
 TEST_F(EngineTest, AudioBeforeTheFirstPictureIsNeverOffered) {
