@@ -20,10 +20,10 @@ struct SurfaceMemory {
   uint32_t width = 0;
   uint32_t height = 0;
   int32_t pitch = 0;
-  std::mutex lock;  // held from lock to unlock, and by the UI thread while it uploads
+  std::mutex lock;  // held from lock to unlock, and by the UI thread while it reads the picture
   std::vector<uint8_t> pixels;             // guarded by lock
   std::array<uint32_t, 256> palette = {};  // guarded by lock; 0x00RRGGBB
-  std::atomic<bool> fresh{false};  // presented, not yet uploaded
+  std::atomic<bool> fresh{false};  // presented, not yet drawn
   std::atomic<bool> lost{false};   // the window's renderer was reset since the last restore
   std::atomic<bool> holdsPicture{false};  // presented since creation or the last restore
 };

@@ -1,6 +1,7 @@
 // Picture surfaces: CPU memory in the requested format, locked with a pitch
 // on any thread. Presenting marks the picture fresh and wakes the window's UI
-// thread, which uploads it into a texture of the same format.
+// thread, which scales it into the window surface (software renderer, YUV)
+// or uploads it into a texture of the same format.
 #include "platform/display_surface.h"
 
 #include <algorithm>
@@ -17,6 +18,9 @@ namespace {
 constexpr int32_t kPitchAlignment = 32;  // bytes; keeps half pitches 16-byte aligned
 constexpr uint8_t kBlackLuma = 16;
 constexpr uint8_t kNeutralChroma = 128;
+// Room after the last row: the window's scaler reads with vector loads that
+// may reach a little past the end of a plane.
+constexpr size_t kReadSlack = 64;
 
 bool isPlanar420(SurfaceFormat format) {
   return format == SurfaceFormat::YV12 || format == SurfaceFormat::I420;
@@ -50,7 +54,7 @@ void initialise(SurfaceMemory& memory) {
   size_t chromaBytes = 0;
   if (isPlanar420(memory.format)) chromaBytes = 2 * chromaRows * (pitch / 2);
   if (memory.format == SurfaceFormat::NV12) chromaBytes = chromaRows * pitch;
-  memory.pixels.assign(lumaBytes + chromaBytes, 0);
+  memory.pixels.assign(lumaBytes + chromaBytes + kReadSlack, 0);
   if (chromaBytes != 0) {
     std::memset(memory.pixels.data(), kBlackLuma, lumaBytes);
     std::memset(memory.pixels.data() + lumaBytes, kNeutralChroma, chromaBytes);

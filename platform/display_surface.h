@@ -1,8 +1,8 @@
 // DisplaySurface: a picture surface of a given size and pixel format shown in
 // a window's video rectangle. Any thread may lock it, write the picture with
 // the returned pitch, unlock it and present it; presenting hands the picture
-// to the window's UI thread and wakes it, and only that thread touches the
-// SDL renderer, which scales the picture and converts YUV to the screen.
+// to the window's UI thread and wakes it, and only that thread draws it,
+// scaling the picture into the video rectangle and converting YUV to RGB.
 #pragma once
 
 #include <cstdint>

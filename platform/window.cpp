@@ -13,9 +13,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <filesystem>
 #include <mutex>
 
 #include "platform/display_presenter.h"
+#include "platform/picture_scaler.h"
 
 namespace trevolo::platform {
 
@@ -51,6 +53,18 @@ bool isSoftwareRasteriser(const char* name) {
   return lower.empty();
 }
 
+// Whether the machine has a graphics device node at all (a kernel DRM
+// driver, or NVIDIA's own). Without one, OpenGL can only be a software
+// rasteriser, and asking it would load it: tens of megabytes and two
+// threads that stay for the life of the process.
+bool hasGraphicsDevice() {
+  std::error_code error;
+  for (const char* node : {"/dev/dri", "/dev/nvidiactl"}) {
+    if (std::filesystem::exists(node, error)) return true;
+  }
+  return false;
+}
+
 // True only when OpenGL runs on real graphics hardware. Without a screen
 // (dummy, offscreen) there is nothing to accelerate.
 bool hasHardwareOpenGl() {
@@ -58,6 +72,7 @@ bool hasHardwareOpenGl() {
   if (driver == nullptr || std::string(driver) == "dummy" || std::string(driver) == "offscreen") {
     return false;
   }
+  if (!hasGraphicsDevice()) return false;
   SDL_Window* probe = SDL_CreateWindow("", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   if (probe == nullptr) return false;
   bool hardware = false;
@@ -114,6 +129,26 @@ void chooseColourMatrix(uint32_t height) {
                                               : SDL_YUV_CONVERSION_BT601);
 }
 
+// The window surface as the scaler's target; false for pixel layouts it
+// does not write (anything but 32-bit RGB).
+bool surfaceTarget(SDL_Surface* surface, PixelTarget* target) {
+  if (surface == nullptr || surface->pixels == nullptr) return false;
+  switch (surface->format->format) {
+    case SDL_PIXELFORMAT_RGB888:
+    case SDL_PIXELFORMAT_ARGB8888: target->order = PixelTarget::Order::Bgra; break;
+    case SDL_PIXELFORMAT_BGR888:
+    case SDL_PIXELFORMAT_ABGR8888: target->order = PixelTarget::Order::Rgba; break;
+    default: return false;
+  }
+  target->pixels = static_cast<uint8_t*>(surface->pixels);
+  target->pitch = surface->pitch;
+  target->width = surface->w;
+  target->height = surface->h;
+  return true;
+}
+
+SDL_Rect sdlRect(const Rect& r) { return SDL_Rect{r.left, r.top, r.width(), r.height()}; }
+
 }  // namespace
 
 struct Window::Impl {
@@ -122,6 +157,9 @@ struct Window::Impl {
   bool videoStarted = false;  // SDL's video subsystem is counted, so quit only what we started
   Uint32 windowId = 0;
   RendererPath path = RendererPath::Software;
+  // SDL's software renderer draws into the window's own surface, which keeps
+  // what was drawn, and YUV pictures are scaled straight into it.
+  bool surfaceRenderer = false;
   std::shared_ptr<VideoPresenter> presenter = std::make_shared<VideoPresenter>();
 
   MessageHandler onMessage;          // UI thread
@@ -147,7 +185,14 @@ struct Window::Impl {
   Rect video;               // guarded by rectMutex
   bool videoRectSet = false;  // guarded by rectMutex
 
-  // UI thread: the texture showing the attached surface's picture.
+  // UI thread: YUV pictures into the window surface (software renderer).
+  PictureScaler scaler;
+  // UI thread: the parts of the window the last draw changed, when that was
+  // only the picture and its overlays; empty means the whole window.
+  std::vector<SDL_Rect> changed;
+
+  // UI thread: the texture showing the attached surface's picture (other
+  // renderers and formats).
   SDL_Texture* texture = nullptr;
   const SurfaceMemory* textureSource = nullptr;
   SurfaceFormat textureKind = SurfaceFormat::YV12;
@@ -162,7 +207,10 @@ struct Window::Impl {
   void dropTexture();
   bool ensureTexture(const SurfaceMemory& memory);
   bool upload(SurfaceMemory& memory);
+  bool drawScaled(SurfaceMemory& memory, const Rect& rect);
+  bool drawTexture(SurfaceMemory& memory, const Rect& rect);
   void draw();
+  void show();
   Rect clientRect() const;
   Rect currentVideoRect() const;
 };
@@ -222,6 +270,7 @@ bool Window::Impl::open(const WindowOptions& options, std::string* error) {
   windowId = SDL_GetWindowID(window);
   SDL_RendererInfo info{};
   SDL_GetRendererInfo(renderer, &info);
+  surfaceRenderer = info.name != nullptr && std::string(info.name) == "software";
   auto limit = [](int side) { return side > 0 ? uint32_t(side) : kDefaultMaxTexture; };
   presenter->maxTextureWidth = limit(info.max_texture_width);
   presenter->maxTextureHeight = limit(info.max_texture_height);
@@ -420,39 +469,90 @@ bool Window::Impl::upload(SurfaceMemory& memory) {
   }
 }
 
+// Converts and scales the picture straight into the window surface. What
+// the renderer has queued (the frame) must be in the surface first, since
+// the picture goes over it.
+bool Window::Impl::drawScaled(SurfaceMemory& memory, const Rect& rect) {
+  SDL_RenderFlush(renderer);
+  SDL_Surface* surface = SDL_GetWindowSurface(window);
+  if (surface == nullptr || (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0)) {
+    return false;
+  }
+  PixelTarget target;
+  bool drawn = false;
+  if (surfaceTarget(surface, &target)) {
+    std::lock_guard<std::mutex> guard(memory.lock);
+    drawn = scaler.draw(memory, rect, target);
+    if (drawn) memory.fresh.store(false);
+  }
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  // A texture, if one is left, no longer holds the latest picture.
+  if (drawn) textureSource = nullptr;
+  return drawn;
+}
+
+bool Window::Impl::drawTexture(SurfaceMemory& memory, const Rect& rect) {
+  if (memory.fresh.load() || textureSource != &memory) {
+    if (!upload(memory)) dropTexture();
+  }
+  if (texture == nullptr || textureSource != &memory) return false;
+  const SDL_Rect target = sdlRect(rect);
+  if (isYuv(textureKind)) chooseColourMatrix(textureHeight);
+  SDL_RenderSetClipRect(renderer, &target);
+  SDL_RenderCopy(renderer, texture, nullptr, &target);
+  SDL_RenderSetClipRect(renderer, nullptr);
+  return true;
+}
+
 void Window::Impl::draw() {
   needsRedraw = false;
+  changed.clear();
   const bool whole = wholeRedraw.exchange(false);
   std::shared_ptr<SurfaceMemory> memory = presenter->attached();
   if (memory && (memory->lost.load() || !memory->holdsPicture.load())) memory.reset();
-  if (memory && (memory->fresh.load() || textureSource != memory.get())) {
+  const bool scaled = memory && surfaceRenderer && PictureScaler::accepts(memory->format);
+  if (memory && !scaled && (memory->fresh.load() || textureSource != memory.get())) {
     if (!upload(*memory)) dropTexture();
   }
-  const bool picture =
-      videoVisible && memory && texture != nullptr && textureSource == memory.get();
+  const bool picture = videoVisible && memory &&
+                       (scaled || (texture != nullptr && textureSource == memory.get()));
   // The software renderer draws into the window's own surface, which keeps
   // what was drawn: when only the picture changed, the frame around it is
   // still there and need not be cleared and copied again.
-  const bool pictureOnly = !whole && picture && frame != nullptr && path == RendererPath::Software;
+  const bool pictureOnly = !whole && picture && frame != nullptr && surfaceRenderer;
   if (!pictureOnly) {
     SDL_RenderSetClipRect(renderer, nullptr);
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     if (frame == nullptr) SDL_RenderClear(renderer);  // the frame covers every pixel
     if (frame != nullptr) SDL_RenderCopy(renderer, frame, nullptr, nullptr);
   }
-  if (picture) {
-    const Rect rect = currentVideoRect();
-    const SDL_Rect target{rect.left, rect.top, rect.width(), rect.height()};
-    if (isYuv(textureKind)) chooseColourMatrix(textureHeight);
-    SDL_RenderSetClipRect(renderer, &target);
-    SDL_RenderCopy(renderer, texture, nullptr, &target);
-    SDL_RenderSetClipRect(renderer, nullptr);
-    if (frame != nullptr) {
-      for (const Rect& r : overlays) {
-        const SDL_Rect part{r.left, r.top, r.width(), r.height()};
-        SDL_RenderCopy(renderer, frame, &part, &part);
-      }
+  if (!picture) return;
+  const Rect rect = currentVideoRect();
+  if (!(scaled && drawScaled(*memory, rect))) drawTexture(*memory, rect);
+  if (frame != nullptr) {
+    for (const Rect& r : overlays) {
+      const SDL_Rect part = sdlRect(r);
+      SDL_RenderCopy(renderer, frame, &part, &part);
     }
+  }
+  if (!pictureOnly) return;
+  const Rect client = clientRect();
+  for (const Rect& r : overlays) {
+    if (!r.intersect(client).empty()) changed.push_back(sdlRect(r.intersect(client)));
+  }
+  if (!rect.intersect(client).empty()) changed.push_back(sdlRect(rect.intersect(client)));
+}
+
+// Puts what draw changed on the screen: the whole window, or on the software
+// path after a picture-only draw, just the video rectangle and its overlays.
+void Window::Impl::show() {
+  if (changed.empty()) {
+    SDL_RenderPresent(renderer);
+    return;
+  }
+  SDL_RenderFlush(renderer);
+  if ((SDL_GetWindowFlags(window) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)) == 0) {
+    SDL_UpdateWindowSurfaceRects(window, changed.data(), static_cast<int>(changed.size()));
   }
 }
 
@@ -498,7 +598,7 @@ bool Window::waitAndHandle(int timeoutMs) {
 void Window::renderIfNeeded() {
   if (!m_impl->needsRedraw) return;
   m_impl->draw();
-  SDL_RenderPresent(m_impl->renderer);
+  m_impl->show();
 }
 
 bool Window::pumpOnce(int timeoutMs) {
@@ -645,7 +745,7 @@ bool Window::readPixels(const Rect& rect, std::vector<uint32_t>* pixels) {
   const SDL_Rect area{rect.left, rect.top, rect.width(), rect.height()};
   const bool ok = SDL_RenderReadPixels(m_impl->renderer, &area, SDL_PIXELFORMAT_ARGB8888,
                                        pixels->data(), rect.width() * 4) == 0;
-  SDL_RenderPresent(m_impl->renderer);
+  m_impl->show();
   return ok;
 }
 

@@ -139,6 +139,39 @@ TEST(DisplaySurface, FrameAroundAndOverlaysAboveThePictureStayWhenOnlyThePicture
   EXPECT_EQ(pixelAt(*window, 60, 40) & 0xFFFFFF, 0x00FF00u);
 }
 
+// The scaler writes whole groups of pixels: rectangles whose right edge
+// leaves less than a group of frame, or that touch the window's last row or
+// corner, must still change no pixel outside themselves.
+TEST(DisplaySurface, PictureChangesNoPixelOutsideItsRectangle) {
+  auto window = dummyWindow(160, 120);
+  ASSERT_TRUE(window);
+  std::vector<uint8_t> green(160 * 120 * 4);
+  for (size_t i = 0; i < green.size(); i += 4) {
+    green[i + 1] = 0xFF;
+    green[i + 3] = 0xFF;
+  }
+  window->setFrame(green.data(), 160, 120, 160 * 4);
+  auto surface = makeSurface(*window, 64, 48, SurfaceFormat::YV12);
+  ASSERT_TRUE(surface);
+  presentSolid(*surface, kRed601);
+  for (const Rect rect : {rectAt(1, 10, 158, 50), rectAt(4, 62, 154, 40),
+                          rectAt(40, 104, 100, 16), rectAt(60, 104, 100, 16)}) {
+    SCOPED_TRACE(testing::Message() << rect.left << "," << rect.top << " " << rect.width());
+    window->setVideoRect(rect);
+    std::vector<uint32_t> pixels;
+    ASSERT_TRUE(window->readPixels(rectAt(0, 0, 160, 120), &pixels));
+    int wrong = 0;
+    for (int y = 0; y < 120; ++y) {
+      for (int x = 0; x < 160; ++x) {
+        const uint32_t p = pixels[size_t(y) * 160 + x];
+        const bool ok = rect.contains(x, y) ? isRed(p) : (p & 0xFFFFFF) == 0x00FF00u;
+        if (!ok && ++wrong <= 3) ADD_FAILURE() << x << "," << y << ": " << std::hex << p;
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
 TEST(DisplaySurface, ColourMatrixFollowsPictureHeight) {
   auto window = dummyWindow(160, 120);
   ASSERT_TRUE(window);
