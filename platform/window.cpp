@@ -244,6 +244,10 @@ bool Window::Impl::open(const WindowOptions& options, std::string* error) {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail("cannot start SDL video");
   videoStarted = true;
   if (eventTypes().message == 0) return fail("cannot register window events");
+  // A click on a window that is not active presses what it lands on, as it
+  // does in other desktop programs; SDL would otherwise swallow it with the
+  // focus change. The environment can still say otherwise.
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   Uint32 rendererFlags = 0;
   int driverIndex = -1;
   if (SDL_GetHint(SDL_HINT_RENDER_DRIVER) != nullptr) {
