@@ -3,11 +3,7 @@
 // picture at 10% of the recording, or the first key frame of a short one, is
 // decoded by the player's H.264 decoder from the key frame the index gives,
 // so a recording of any size is previewed without reading it through.
-#include <png.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,6 +17,7 @@ extern "C" {
 #include "engine/frame_index.h"
 #include "tools/avtool.h"
 #include "tools/media/export_common.h"
+#include "tools/png_file.h"
 #include "video/h264_decoder.h"
 
 namespace trevolo::avtool {
@@ -163,35 +160,6 @@ std::vector<uint8_t> Scale(const Picture& p, int width, int height) {
   return rgb;
 }
 
-std::string WritePng(const std::string& path, const std::vector<uint8_t>& rgb, int width,
-                     int height) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return path + ": " + std::strerror(errno);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    std::fclose(f);
-    return "out of memory";
-  }
-  std::vector<png_bytep> rows(static_cast<size_t>(height));
-  for (int y = 0; y < height; ++y)
-    rows[static_cast<size_t>(y)] = const_cast<png_bytep>(rgb.data() + size_t{3} * width * y);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return "the PNG could not be written";
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_set_rows(png, info, rows.data());
-  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0 ? "" : path + ": write error";
-}
-
 std::string Thumbnail(const ThumbnailOptions& o) {
   if (!CheckAvFile(kName, o.input)) return "-";
   FileReader file;
@@ -220,7 +188,7 @@ std::string Thumbnail(const ThumbnailOptions& o) {
 
   PendingOutput out;
   if (std::string e = out.create(o.output); !e.empty()) return e;
-  if (std::string e = WritePng(out.tempPath(), rgb, width, height); !e.empty()) return e;
+  if (std::string e = WritePngFile(out.tempPath(), rgb.data(), width, height, false); !e.empty()) return e;
   return out.commit();
 }
 

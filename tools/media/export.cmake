@@ -6,5 +6,6 @@ find_package(PNG REQUIRED)
 
 target_sources(avtool PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/cmd_export.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/cmd_thumbnail.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/cmd_thumbnail.cpp
+  ${CMAKE_SOURCE_DIR}/tools/png_file.cpp)
 target_link_libraries(avtool PRIVATE PkgConfig::EXPORT_LIBAV PNG::PNG trevolo_h264 trevolo_amrnb)

@@ -10,7 +10,8 @@ add_executable(skin_gen
   ${SKIN_GEN_DIR}/skin_art.cpp
   ${SKIN_GEN_DIR}/skin_buttons.cpp
   ${SKIN_GEN_DIR}/skin_preview.cpp
-  ${SKIN_GEN_DIR}/skin_gen.cpp)
+  ${SKIN_GEN_DIR}/skin_gen.cpp
+  ${CMAKE_SOURCE_DIR}/tools/png_file.cpp)
 target_include_directories(skin_gen PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(skin_gen PRIVATE PNG::PNG)
 

@@ -1,6 +1,6 @@
 #include "tools/skin_gen/canvas.h"
 
-#include <png.h>
+#include "tools/png_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -142,41 +142,9 @@ std::vector<unsigned char> Canvas::bytes(bool withAlpha) const
 
 bool writePng(const Canvas& canvas, bool withAlpha, const std::string& path, std::string& error)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file) {
-        error = "cannot create " + path;
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        error = "out of memory writing " + path;
-        return false;
-    }
     const std::vector<unsigned char> data = canvas.bytes(withAlpha);
-    const size_t stride = static_cast<size_t>(canvas.width()) * (withAlpha ? 4 : 3);
-    std::vector<png_bytep> rows(canvas.height());
-    for (int y = 0; y < canvas.height(); ++y)
-        rows[y] = const_cast<png_bytep>(data.data() + stride * y);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        error = "libpng failed writing " + path;
-        return false;
-    }
-    png_init_io(png, file.get());
-    png_set_compression_level(png, 9);
-    png_set_IHDR(png, info, canvas.width(), canvas.height(), 8,
-                 withAlpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_rows(png, info, rows.data());
-    png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
-    png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    error = trevolo::WritePngFile(path, data.data(), canvas.width(), canvas.height(), withAlpha, 9);
+    return error.empty();
 }
 
 }  // namespace trevolo::skin
