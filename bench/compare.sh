@@ -43,12 +43,9 @@ peer_h=604
 fps=25
 sections=" ${COMPARE_SECTIONS:-startup cpu ontime seek wakeups} "
 
-for f in "$trevolo" "$avtool"; do
-  [ -x "$f" ] || { echo "no $f (build trevolo and avtool first)" >&2; exit 1; }
-done
-for tool in Xvfb xdotool python3 ffmpeg /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
-done
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
+require Xvfb xdotool python3 ffmpeg /usr/bin/time
 skipped=()
 have() {  # tool why: whether it is installed; notes the skip when not
   command -v "$1" >/dev/null && return 0
@@ -61,8 +58,6 @@ have mpv "no mpv rows, no seek ratio" mpv && have_mpv=1
 have gnuplot "no chart" gnuplot-nox && have_gnuplot=1
 
 work=$(mktemp -d)
-# shellcheck source=bench/lib.sh
-source "$root/bench/lib.sh"
 trap bench_cleanup EXIT
 trap 'exit 130' INT TERM
 declare -A R  # results: R[measure.row.player]

@@ -10,6 +10,17 @@
 # After xvfb_start: DISPLAY, xvfb_pid, SDL's disk sound driver to /dev/null, a private
 # XDG_RUNTIME_DIR (the player's single-instance lock and socket), soft_env and tick.
 
+# Stops the benchmark unless the player and avtool are built and every tool named is installed.
+require() {  # tool...
+  local f tool
+  for f in "$trevolo" "$avtool"; do
+    [ -x "$f" ] || { echo "no $f (build trevolo and avtool first)" >&2; exit 1; }
+  done
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
+  done
+}
+
 xvfb_pid=""
 timer_pid=""   # the /usr/bin/time wrapping the player of the current CPU run
 poller_pid=""  # the screen poller of the current start-up run (it ends its player itself)

@@ -39,19 +39,14 @@ peer_h=604
 screen=1600x900x24
 sections=" ${PLAYER_BENCH_SECTIONS:-startup cpu idle} "
 
-for f in "$trevolo" "$avtool"; do
-  [ -x "$f" ] || { echo "no $f (build trevolo and avtool first)" >&2; exit 1; }
-done
-for tool in Xvfb xdotool python3 ffmpeg ffplay; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
-done
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
+require Xvfb xdotool python3 ffmpeg ffplay
 have_mpv=0
 if command -v mpv >/dev/null; then have_mpv=1; fi
 
 work=$(mktemp -d)
 idle_pid=""
-# shellcheck source=bench/lib.sh
-source "$root/bench/lib.sh"
 cleanup() {
   if [ -n "$idle_pid" ]; then kill "$idle_pid" 2>/dev/null || true; fi
   bench_cleanup

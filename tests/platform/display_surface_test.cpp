@@ -38,6 +38,16 @@ void presentSolid(DisplaySurface& surface, Yuv yuv) {
 
 bool isRed(uint32_t argb) { return red(argb) > 240 && green(argb) < 16 && blue(argb) < 16; }
 
+// An opaque green frame over the whole 160 x 120 window.
+void setGreenFrame(Window& window) {
+  std::vector<uint8_t> frame(160 * 120 * 4);
+  for (size_t i = 0; i < frame.size(); i += 4) {
+    frame[i + 1] = 0xFF;
+    frame[i + 3] = 0xFF;
+  }
+  window.setFrame(frame.data(), 160, 120, 160 * 4);
+}
+
 }  // namespace
 
 TEST(DisplaySurface, EveryFormatLocksWithPitchAndShowsItsPicture) {
@@ -115,12 +125,7 @@ TEST(DisplaySurface, PictureIsScaledIntoTheVideoRectAndClipped) {
 TEST(DisplaySurface, FrameAroundAndOverlaysAboveThePictureStayWhenOnlyThePictureChanges) {
   auto window = dummyWindow(160, 120);
   ASSERT_TRUE(window);
-  std::vector<uint8_t> green(160 * 120 * 4);
-  for (size_t i = 0; i < green.size(); i += 4) {
-    green[i + 1] = 0xFF;
-    green[i + 3] = 0xFF;
-  }
-  window->setFrame(green.data(), 160, 120, 160 * 4);
+  setGreenFrame(*window);
   window->setVideoRect(rectAt(20, 10, 60, 40));
   window->setOverlays({rectAt(30, 20, 10, 10)});
   auto surface = makeSurface(*window, 64, 48, SurfaceFormat::YV12);
@@ -145,12 +150,7 @@ TEST(DisplaySurface, FrameAroundAndOverlaysAboveThePictureStayWhenOnlyThePicture
 TEST(DisplaySurface, PictureChangesNoPixelOutsideItsRectangle) {
   auto window = dummyWindow(160, 120);
   ASSERT_TRUE(window);
-  std::vector<uint8_t> green(160 * 120 * 4);
-  for (size_t i = 0; i < green.size(); i += 4) {
-    green[i + 1] = 0xFF;
-    green[i + 3] = 0xFF;
-  }
-  window->setFrame(green.data(), 160, 120, 160 * 4);
+  setGreenFrame(*window);
   auto surface = makeSurface(*window, 64, 48, SurfaceFormat::YV12);
   ASSERT_TRUE(surface);
   presentSolid(*surface, kRed601);
