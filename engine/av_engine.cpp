@@ -230,13 +230,18 @@ AvEngine* AVCreate(const AvCallbacks* callbacks) {
   auto* e = new (std::nothrow) AvEngine();
   if (!e) return nullptr;
   e->cb = *callbacks;
-  e->cb.FilePath = nullptr;  // the path is used only here
+  e->cb.FilePath = nullptr;  // the engine keeps its own copy of the path
   auto refuse = [e] {
     e->file.close();
     delete e;
     return static_cast<AvEngine*>(nullptr);
   };
   if (!callbacks->FilePath || !FileExists(callbacks->FilePath)) return refuse();
+  try {
+    e->path = callbacks->FilePath;
+  } catch (const std::bad_alloc&) {
+    return refuse();
+  }
   if (!e->file.open(callbacks->FilePath)) return refuse();
   if (!e->index.allocate()) return refuse();
 
@@ -274,25 +279,61 @@ int AVDestroy(AvEngine* engine) {
   return 1;
 }
 
-int AVSeek(AvEngine* e, uint64_t offsetUs) {
-  if (!e || !e->file.isOpen()) return -1;
-  const uint64_t target = e->index.first + offsetUs;
-  if (target < e->index.first || target > e->index.last) return -1;
+namespace {
 
+// Moves playback to the time stamp `target` (within [first, last]); a picture
+// step when `step`. Blocks until the reader has repositioned the file.
+int SeekTo(AvEngine* e, uint64_t target, bool step) {
   e->flushing.store(1);
   // The clock starts again at the target once the reader has repositioned.
   e->pcm.withClock([](ClockFields& c) { c = ClockFields{}; });
   uint32_t seek = ++e->seekCount;
   if (seek == 0) seek = ++e->seekCount;  // 0 means no seek pending
+  e->stepSeek.store(step ? seek : 0);  // before the number, which it is matched with
   e->seekTarget.store(target);
   e->seekPending.store(seek);
   e->command.store(AV_CMD_SEEK);  // only after the target, which the reader reads
   WakeAll(e);
   const bool taken = WaitForReader(e);
-  if (!taken) e->seekPending.store(0);
+  if (!taken) {
+    e->seekPending.store(0);
+    e->stepSeek.store(0);
+  }
   e->flushing.store(0);
   WakeAll(e);
   return taken ? 1 : -1;
+}
+
+// The time stamp of the video packet just before the one at `shown`, in
+// file order: a walk from the key frame before it, on a reader of its own
+// (the engine's belongs to the reader thread). False when there is none.
+bool PreviousPictureTs(const AvEngine* e, uint64_t shown, uint64_t& previous) {
+  const FrameIndex& index = e->index;
+  if (shown <= index.first) return false;
+  FileReader file;
+  if (!file.open(e->path)) return false;
+  if (!PositionForSeek(file, index, std::min(shown - 1, index.last))) return false;
+  bool found = false;
+  RecordWalker walker(file);
+  walker.forEach([&](const ScannedBlock& b) {
+    if (b.videoLength == 0) return true;
+    if (b.videoTs >= shown) return false;
+    if (b.videoTs >= index.first && (!found || b.videoTs > previous)) {
+      previous = b.videoTs;
+      found = true;
+    }
+    return true;
+  });
+  return found;
+}
+
+}  // namespace
+
+int AVSeek(AvEngine* e, uint64_t offsetUs) {
+  if (!e || !e->file.isOpen()) return -1;
+  const uint64_t target = e->index.first + offsetUs;
+  if (target < e->index.first || target > e->index.last) return -1;
+  return SeekTo(e, target, false);
 }
 
 int AVSetOutputLatency(AvEngine* e, uint64_t latencyUs) {
@@ -302,12 +343,39 @@ int AVSetOutputLatency(AvEngine* e, uint64_t latencyUs) {
   return 1;
 }
 
+int AVSetSpeed(AvEngine* e, uint32_t permille) {
+  if (!e || permille < AV_SPEED_MIN || permille > AV_SPEED_MAX) return -1;
+  SetClockSpeed(e, permille);
+  WakeAll(e);  // due times move
+  return 1;
+}
+
+int AVStepPicture(AvEngine* e, int direction) {
+  if (!e || !e->file.isOpen() || e->state.load() != AV_STATE_PAUSED) return -1;
+  const bool shown = e->firstPictureShown.load();
+  const uint64_t at = e->lastShownTs.load();
+  uint64_t target = e->index.first;  // before any picture: the first one
+  if (direction > 0) {
+    // The first picture after the one shown.
+    if (shown) {
+      if (at >= e->index.last) return 0;
+      target = std::max(at + 1, e->index.first);
+    }
+  } else if (direction < 0) {
+    if (!shown || !PreviousPictureTs(e, at, target)) return 0;
+  } else {
+    return 0;
+  }
+  return SeekTo(e, target, true);
+}
+
 int AVControl(AvEngine* e, int mode) {
   if (!e || !e->file.isOpen()) return -1;
   switch (mode) {
     case AV_CTRL_PLAY: {
       std::lock_guard<std::mutex> g(e->stateLock);
       e->stepPending.store(0);
+      e->stepSeek.store(0);
       if (e->state.load() != AV_STATE_PLAYING) {
         // The clock stood until now: it goes on from here, not from where
         // the audio output thread last held it.
@@ -332,6 +400,7 @@ int AVControl(AvEngine* e, int mode) {
     }
     case AV_CTRL_STOP: {
       e->stepPending.store(0);
+      e->stepSeek.store(0);
       const int s = e->state.load();
       if (s != AV_STATE_PLAYING && s != AV_STATE_PAUSED) break;
       e->flushing.store(1);

@@ -48,7 +48,17 @@ struct AvCallbacks {
   uint64_t* Duration = nullptr;    // receives last - first time stamp, microseconds
 
   int (*DecoderInit)() = nullptr;
+  // Decodes one sound packet into 320 bytes of PCM. `frame` is null once
+  // after each seek or stop, before the first packet of the new position:
+  // what follows does not continue what was decoded before, so a decoder
+  // that carries state from frame to frame starts afresh (pcmOut320 is not
+  // written then and the result is not used).
   int (*AudioDecode)(const uint8_t* frame, uint8_t* pcmOut320) = nullptr;
+  // Decodes one video packet into `frame`; non-zero when a picture came out.
+  // `frame` is null for a packet whose picture can never be shown (it lies
+  // before the target of a seek that waits for its picture): decode it as a
+  // reference for the packets after it, but copy no picture out. The result
+  // of such a call is not used.
   int (*VideoDecode)(const uint8_t* data, uint32_t length, uint64_t timeStamp,
                      YuvFrame* frame) = nullptr;
   int (*DecoderExit)() = nullptr;
@@ -79,6 +89,24 @@ int AVSeek(AvEngine* engine, uint64_t offsetUs);
 // longer, so that each meets its sound. 0 (the default) paces pictures by the
 // frames as they are taken. -1 for a null engine, else 1.
 int AVSetOutputLatency(AvEngine* engine, uint64_t latencyUs);
+
+// Playback speed in thousandths of normal (1000: normal speed). The clock, and
+// with it the pace of pictures and sound frames, runs that many times faster;
+// the output latency stays a wall-clock time. 1 when set, -1 for a null
+// engine or a speed outside [AV_SPEED_MIN, AV_SPEED_MAX].
+inline constexpr uint32_t AV_SPEED_NORMAL = 1000;
+inline constexpr uint32_t AV_SPEED_MIN = 100;
+inline constexpr uint32_t AV_SPEED_MAX = 16000;
+int AVSetSpeed(AvEngine* engine, uint32_t permille);
+
+// While paused: moves to the next (direction > 0) or previous (direction < 0)
+// picture, shows it and stays paused, as a seek made while paused does (state
+// reports: playing, then paused once the picture is shown). No sound is
+// played meanwhile; the picture is shown as soon as it is decoded. 1 when a
+// step was started, 0 when there is no picture that way, -1 for a null
+// engine, without an open file, or when not paused (a step still under way
+// included).
+int AVStepPicture(AvEngine* engine, int direction);
 
 // AV_CTRL_PLAY resumes, AV_CTRL_PAUSE pauses, AV_CTRL_STOP stops and rewinds
 // (blocking at least 200 ms). 1 for every mode, -1 without an open file.

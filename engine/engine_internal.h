@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "engine/av_engine.h"
@@ -126,6 +127,20 @@ constexpr Pacing DecidePacing(uint64_t ts, uint64_t clock) {
   return ts - clock < PACE_AHEAD_LIMIT_US ? Pacing::Hold : Pacing::Show;
 }
 
+// Clock time that passes in `wallUs` of wall time at `speed` thousandths of
+// normal, saturating.
+constexpr uint64_t ClockSpan(uint64_t wallUs, uint32_t speed) {
+  if (speed == AV_SPEED_NORMAL) return wallUs;
+  return wallUs > UINT64_MAX / speed ? UINT64_MAX : wallUs * speed / AV_SPEED_NORMAL;
+}
+// Wall time the clock takes to advance by `clockUs` at `speed`, rounded up so
+// that the clock has got there by then; saturating.
+constexpr uint64_t WallSpan(uint64_t clockUs, uint32_t speed) {
+  if (speed == AV_SPEED_NORMAL) return clockUs;
+  if (clockUs > UINT64_MAX / AV_SPEED_NORMAL) return UINT64_MAX / AV_SPEED_NORMAL;
+  return (clockUs * AV_SPEED_NORMAL + speed - 1) / speed;
+}
+
 // After a seek to `target`, pictures before it are discarded and the first
 // picture at or after it is shown and completes the seek, however far past
 // the target it lies (pictures may be seconds apart, or fail to decode).
@@ -138,6 +153,7 @@ struct AvEngine {
   trevolo::FileReader file;  // reader thread only once threads run
   AvCallbacks cb{};
   trevolo::FrameIndex index;
+  std::string path;  // AVStepPicture opens its own reader on it
 
   // Atomic, polled by every thread.
   std::atomic<int> flushing{0};
@@ -170,8 +186,22 @@ struct AvEngine {
   // Set once the first picture of the file has been presented; until then
   // a decoded picture is shown at once instead of waiting for its sound.
   std::atomic<bool> firstPictureShown{false};
-  // Set by the application: how long accepted sound takes to be heard.
+  // Set by the application: how long accepted sound takes to be heard
+  // (wall time, whatever the speed).
   std::atomic<uint64_t> outputLatency{0};
+  // How fast the clock runs, in thousandths of the wall clock's pace.
+  // Changed under the PCM lock together with the clock's anchor; the clock
+  // code reads it under that lock, so wall time turns into clock time at
+  // one speed per anchor.
+  std::atomic<uint32_t> speed{AV_SPEED_NORMAL};
+  // The time stamp of the last picture handed to VideoRender (meaningful
+  // once firstPictureShown is set): where a picture step starts from.
+  std::atomic<uint64_t> lastShownTs{0};
+  // The number of the seek a picture step made while that step lasts (until
+  // its picture is shown and paused, or play, stop, the end or another seek
+  // comes first); 0 when no step is under way. A step's picture is shown as
+  // soon as it is decoded, and no sound is taken meanwhile.
+  std::atomic<uint32_t> stepSeek{0};
   // The reader raises flushRequest when it carries out a seek; each decode
   // thread echoes it once its queues hold nothing from before. The reader
   // resumes only then, so no packet of the old position survives the seek.
@@ -268,5 +298,14 @@ void WakeAll(AvEngine* e);
 // output thread last computed. Called under stateLock before the pause is
 // stored.
 void StopClockForPause(AvEngine* e);
+
+// Makes the clock run at `permille` thousandths of the wall clock's pace
+// from now on, anchoring it first at the value it has reached, so the
+// change makes it neither jump nor stall.
+void SetClockSpeed(AvEngine* e, uint32_t permille);
+
+// Whether a packet at `ts` can never be shown: a seek waits for its picture
+// and `ts` lies before its target.
+bool BeforeSeekTarget(AvEngine* e, uint64_t ts);
 
 }  // namespace trevolo

@@ -45,15 +45,18 @@ void ReportEndOfStream(AvEngine* e) {
   if (e->state.load() != AV_STATE_PLAYING) return;  // paused meanwhile: ends on resume
   e->readerIdle.store(0);
   e->stepPending.store(0);
+  e->stepSeek.store(0);
   e->seekPending.store(0);  // a seek no picture completed ends here
   e->pcm.withClock([](ClockFields& c) { c = ClockFields{}; });  // playing again starts anew
   SetState(e, AV_STATE_STOPPED);
 }
 
 // The clock read off the wall clock from its anchor: the last frame taken,
-// or the last known position (the start, a seek target, a pause).
-uint64_t WallClockFrom(const ClockFields& c, uint64_t now) {
-  return c.lastFetchTs + (now > c.lastFetchWall ? now - c.lastFetchWall : 0);
+// or the last known position (the start, a seek target, a pause), running
+// at `speed`.
+uint64_t WallClockFrom(const ClockFields& c, uint64_t now, uint32_t speed) {
+  const uint64_t run = ClockSpan(now > c.lastFetchWall ? now - c.lastFetchWall : 0, speed);
+  return run > UINT64_MAX - c.lastFetchTs ? UINT64_MAX : c.lastFetchTs + run;
 }
 
 // While nothing plays the clock stands: its anchor moves along with the
@@ -78,10 +81,11 @@ bool SoundFrameDue(uint64_t ts, uint64_t clock) {
 // beyond the pacing limit everything is due at once anyway.
 constexpr uint64_t kLongestClockWaitUs = PACE_AHEAD_LIMIT_US;
 
-// When, running on the wall clock from its anchor, the clock reaches `clock`
-// (at most kLongestClockWaitUs from `now`, a damaged time stamp included).
-SteadyTime WhenClockReaches(const ClockFields& c, uint64_t clock, uint64_t now) {
-  const uint64_t ahead = clock > c.lastFetchTs ? clock - c.lastFetchTs : 0;
+// When, running on the wall clock from its anchor at `speed`, the clock
+// reaches `clock` (at most kLongestClockWaitUs from `now`, a damaged time
+// stamp included).
+SteadyTime WhenClockReaches(const ClockFields& c, uint64_t clock, uint64_t now, uint32_t speed) {
+  const uint64_t ahead = WallSpan(clock > c.lastFetchTs ? clock - c.lastFetchTs : 0, speed);
   const uint64_t wall = ahead > UINT64_MAX - c.lastFetchWall ? UINT64_MAX : c.lastFetchWall + ahead;
   return SteadyTimeOfClockMicros(std::min(wall, now + kLongestClockWaitUs));
 }
@@ -99,12 +103,13 @@ SteadyTime NextClockEvent(AvEngine* e) {
       return false;
     }
     const uint64_t now = ClockMicros();
-    if (hasFrame) next = WhenClockReaches(c, ts > kPcmFrameUs ? ts - kPcmFrameUs : 0, now);
+    const uint32_t speed = e->speed.load();
+    if (hasFrame) next = WhenClockReaches(c, ts > kPcmFrameUs ? ts - kPcmFrameUs : 0, now, speed);
     // A picture the clock has reached already is being woken for; one due
     // at clock 0 waits for the clock to start.
     const uint64_t wanted = std::max<uint64_t>(picture, 1);
     if (picture != kNoPictureDue && wanted > c.audioClock) {
-      next = std::min(next, WhenClockReaches(c, wanted, now));
+      next = std::min(next, WhenClockReaches(c, wanted, now, speed));
     }
     return false;
   });
@@ -158,13 +163,16 @@ PcmTake TakePcmFrame(AvEngine* e, uint8_t* dst, uint32_t bytes, uint64_t& timeSt
       HoldAnchor(c, now);
       return false;
     }
+    // A picture step is silent: its sound stays queued for playing on, and
+    // the clock waits for the step's picture to set it.
+    if (e->stepSeek.load() != 0) return false;
     if (c.lastFetchWall == 0) {
       // Nothing known yet: the clock starts at the seek target after a seek,
       // else at the first time stamp, and runs from there.
       c.lastFetchTs = seeking ? target : e->index.first;
       c.lastFetchWall = now;
     }
-    const uint64_t clock = WallClockFrom(c, now);
+    const uint64_t clock = WallClockFrom(c, now, e->speed.load());
     if (hasFrame && SoundFrameDue(ts, clock)) {
       c.audioClock = c.lastFetchTs = ts;
       c.lastFetchWall = now;
@@ -187,26 +195,53 @@ void HoldClock(AvEngine* e) {
 }
 
 void StopClockForPause(AvEngine* e) {
-  e->pcm.withClock([](ClockFields& c) {
-    if (c.lastFetchWall != 0 && c.onWallClock) c.audioClock = WallClockFrom(c, ClockMicros());
+  e->pcm.withClock([e](ClockFields& c) {
+    if (c.lastFetchWall != 0 && c.onWallClock) {
+      c.audioClock = WallClockFrom(c, ClockMicros(), e->speed.load());
+    }
   });
+}
+
+void SetClockSpeed(AvEngine* e, uint32_t permille) {
+  e->pcm.withClock([e, permille](ClockFields& c) {
+    // Only a running clock moves with the wall clock; a standing one is
+    // re-anchored when it starts again.
+    if (c.lastFetchWall != 0 && e->state.load() == AV_STATE_PLAYING && !e->flushing.load()) {
+      const uint64_t now = ClockMicros();
+      c.lastFetchTs = WallClockFrom(c, now, e->speed.load());
+      c.lastFetchWall = now;
+      if (c.onWallClock) c.audioClock = c.lastFetchTs;
+    }
+    e->speed.store(permille);
+  });
+}
+
+bool BeforeSeekTarget(AvEngine* e, uint64_t ts) {
+  // The number first, the target after it: a seek stores its target before
+  // its number, so a number read here comes with its own target or a later
+  // one (whose flush then drops this packet anyway).
+  if (e->seekPending.load() == 0) return false;
+  return !CompletesSeek(ts, e->seekTarget.load());
 }
 
 namespace {
 
 // The clock value at which the picture at `ts` is due, or kNoPictureDue when
 // it is handed out at once: pictures before a seek target (to be dropped),
-// and every picture when there is no sound side. A picture is due when its
-// sound is heard, the output latency after the clock's frame was taken
+// and every picture when there is no sound side, and the picture of a
+// picture step (nothing is heard during a step). A picture is due when its
+// sound is heard, the output latency after the clock's frame was taken: the
+// latency is wall time, so the clock runs on by latency x speed meanwhile
 // (saturating: a damaged time stamp stays huge). The first picture of the
 // file and the one that completes a seek are due as soon as the clock
 // reaches their time stamp: the window answers the open or the seek an
 // output latency sooner, and the picture stays up until the next is due.
 uint64_t PictureDue(AvEngine* e, uint64_t ts, const SeekView& seek) {
   const bool beforeTarget = seek.pending != 0 && !CompletesSeek(ts, seek.target);
-  if (!e->audioRing.ready.load() || beforeTarget) return kNoPictureDue;
+  const bool step = seek.pending != 0 && e->stepSeek.load() == seek.pending;
+  if (!e->audioRing.ready.load() || beforeTarget || step) return kNoPictureDue;
   if (seek.pending != 0 || !e->firstPictureShown.load()) return std::min(ts, kNoPictureDue - 1);
-  const uint64_t latency = e->outputLatency.load();
+  const uint64_t latency = ClockSpan(e->outputLatency.load(), e->speed.load());
   return ts >= kNoPictureDue - 1 - latency ? kNoPictureDue - 1 : ts + latency;
 }
 
@@ -309,7 +344,12 @@ void VideoDecodeThreadMain(AvEngine* e) {
       continue;
     }
     const VideoPacket packet = *p;
-    if (e->cb.VideoDecode(packet.data, packet.length, packet.timeStamp, &e->decoded.frame)) {
+    if (BeforeSeekTarget(e, packet.timeStamp)) {
+      // Its picture could never be shown: it is decoded only as a reference
+      // for the pictures after it, with no picture copied out or published.
+      e->cb.VideoDecode(packet.data, packet.length, packet.timeStamp, nullptr);
+    } else if (e->cb.VideoDecode(packet.data, packet.length, packet.timeStamp,
+                                 &e->decoded.frame)) {
       e->decoded.publish(packet.timeStamp);
       OfferPicture(e, packet.timeStamp);
     }
@@ -320,6 +360,8 @@ void VideoDecodeThreadMain(AvEngine* e) {
 
 void AudioDecodeThreadMain(AvEngine* e) {
   if (!e->pcm.allocated()) return;
+  // Set by a flush: the decoder hears of the break before the next packet.
+  bool discontinuity = false;
   while (!e->audioDecodeStop.load()) {
     const uint64_t ticket = e->audioDecodeWake.ticket();
     if (e->flushing.load()) {
@@ -328,6 +370,7 @@ void AudioDecodeThreadMain(AvEngine* e) {
       e->pcm.dropQueued();
       WakeReaderForRoom(e, e->audioRing, kReaderWaitsForAudioRoom, kAudioRoomToResume);
       if (e->audioFlushAck.exchange(request) != request) e->readerWake.notify();
+      discontinuity = true;
       WaitOn(e->audioDecodeWake, ticket);
       continue;
     }
@@ -338,6 +381,10 @@ void AudioDecodeThreadMain(AvEngine* e) {
     if (!out) {
       WaitOn(e->audioDecodeWake, ticket);
       continue;
+    }
+    if (discontinuity) {
+      e->cb.AudioDecode(nullptr, out);
+      discontinuity = false;
     }
     e->cb.AudioDecode(p->data, out);
     e->pcm.commit(p->timeStamp);
@@ -352,7 +399,10 @@ void AudioDecodeThreadMain(AvEngine* e) {
 
 // Offers a taken frame until it is accepted, dropped by a seek or stop, or
 // the thread stops. While paused it waits, so nothing is rendered paused.
-void RenderPcmFrame(AvEngine* e, const uint8_t* frame, uint64_t position) {
+// `seeks` is the reader's seek count (flushRequest) read before the frame
+// was taken: a seek carried out since then is seen even when this thread
+// missed its flushing (it can be over before this thread runs again).
+void RenderPcmFrame(AvEngine* e, const uint8_t* frame, uint64_t position, uint32_t seeks) {
   while (e->audioOutputRunning.load()) {
     const uint64_t ticket = e->audioOutputWake.ticket();
     if (HeldByPause(e)) {
@@ -362,7 +412,7 @@ void RenderPcmFrame(AvEngine* e, const uint8_t* frame, uint64_t position) {
     }
     // A seek or stop begun since the frame was taken: it belongs to the
     // old position.
-    if (e->flushing.load()) break;
+    if (e->flushing.load() || e->flushRequest.load() != seeks) break;
     if (e->cb.AudioRender(frame, PCM_FRAME_BYTES, position) == 1) break;
     // Refused: the output has no room; nothing tells when it will.
     WaitOn(e->audioOutputWake, ticket, std::chrono::steady_clock::now() + kPollInterval);
@@ -374,6 +424,7 @@ void AudioOutputThreadMain(AvEngine* e) {
   if (!frame) return;
   while (e->audioOutputRunning.load()) {
     const uint64_t ticket = e->audioOutputWake.ticket();
+    const uint32_t seeks = e->flushRequest.load();
     uint64_t ts = 0;
     const PcmTake take = TakePcmFrame(e, frame.get(), PCM_FRAME_BYTES, ts);
     WakeVideoIfDue(e);
@@ -385,12 +436,44 @@ void AudioOutputThreadMain(AvEngine* e) {
     if (e->pcm.room() >= kPcmRoomToResume) e->audioDecodeWake.notify();
     if (take == PcmTake::Play) {
       const uint64_t position = ts - e->index.first;  // earlier frames were dropped
-      RenderPcmFrame(e, frame.get(), position);
+      RenderPcmFrame(e, frame.get(), position, seeks);
       e->audioHeld.store(false);
     }
     if (e->pcm.empty()) WakeEndWatcher(e);
   }
 }
+
+namespace {
+
+// After the picture at `ts` that completes seek number `seek` was shown.
+// Completes only that seek: a new one may have been made meanwhile. A seek
+// made while paused pauses again, unless play or pause came first.
+void CompleteSeek(AvEngine* e, uint32_t seek, uint64_t ts) {
+  std::lock_guard<std::mutex> g(e->stateLock);
+  uint32_t expected = seek;
+  if (!e->seekPending.compare_exchange_strong(expected, 0)) return;
+  if (e->stepSeek.load() == seek) {
+    // No sound ran the clock during the step: it stands at the picture now.
+    e->pcm.withClock([ts](ClockFields& c) {
+      if (c.lastFetchWall != 0) return;
+      c.audioClock = c.lastFetchTs = ts;
+      c.lastFetchWall = ClockMicros();
+      c.onWallClock = true;
+    });
+  }
+  if (e->stepPending.exchange(0)) {
+    EnterRaceWindow(e, RaceWindow::StepTaken);
+    if (e->state.load() == AV_STATE_PLAYING) {
+      StopClockForPause(e);
+      SetState(e, AV_STATE_PAUSED);
+    }
+  }
+  // The step is over once paused (sound stays silent until then); play or a
+  // stop that came first has ended it already.
+  e->stepSeek.compare_exchange_strong(seek, 0);
+}
+
+}  // namespace
 
 void VideoOutputThreadMain(AvEngine* e) {
   while (e->videoOutputRunning.load()) {
@@ -414,21 +497,9 @@ void VideoOutputThreadMain(AvEngine* e) {
     }
     if (seek.pending == 0 || CompletesSeek(ts, seek.target)) {
       e->cb.VideoRender(&e->decoded.frame);
+      e->lastShownTs.store(ts);
       e->firstPictureShown.store(true);
-      if (seek.pending != 0) {
-        // Complete only the seek this picture was judged against: a new seek
-        // may have been made meanwhile. A seek made while paused pauses
-        // again, unless play or pause came first.
-        std::lock_guard<std::mutex> g(e->stateLock);
-        uint32_t expected = seek.pending;
-        if (e->seekPending.compare_exchange_strong(expected, 0) && e->stepPending.exchange(0)) {
-          EnterRaceWindow(e, RaceWindow::StepTaken);
-          if (e->state.load() == AV_STATE_PLAYING) {
-            StopClockForPause(e);
-            SetState(e, AV_STATE_PAUSED);
-          }
-        }
-      }
+      if (seek.pending != 0) CompleteSeek(e, seek.pending, ts);
     }
     ReleaseDecodedFrame(e);
     e->videoPresenting.store(false);

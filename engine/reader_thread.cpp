@@ -83,6 +83,7 @@ class Reader {
         // completed yet ends here: playing again starts from the beginning.
         std::lock_guard<std::mutex> g(m_e->stateLock);
         m_e->stepPending.store(0);
+        m_e->stepSeek.store(0);
         m_e->seekPending.store(0);
         SetState(m_e, AV_STATE_STOPPED);
       }

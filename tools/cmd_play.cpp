@@ -78,6 +78,7 @@ int NullAudioDecode(const uint8_t*, uint8_t* pcmOut) {
 int NullVideoDecode(const uint8_t* data, uint32_t length, uint64_t, YuvFrame* f) {
   // A flat picture whose brightness comes from the packet, so pictures differ.
   const uint8_t shade = length > 5 ? data[5] : 0;
+  if (!f) return 0;  // decoded for reference only: no picture wanted
   std::memset(g_nullPlanes, shade, sizeof g_nullPlanes);
   f->y = g_nullPlanes;
   f->u = g_nullPlanes + kNullPictureSize * kNullPictureSize;

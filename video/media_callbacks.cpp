@@ -8,6 +8,7 @@
 #include "audio/direct_sound.h"
 #include "base/messages.h"
 #include "video/media_snapshot.h"
+#include "video/sound_speed.h"
 
 namespace {
 
@@ -22,10 +23,28 @@ constexpr uint32_t kRefFrames = 2;
 // How long VideoDecode keeps draining the decoder after an error.
 constexpr uint64_t kDrainLimitMs = 100;
 
-// Without a sound device, one 20 ms PCM frame is accepted per 20 ms.
-constexpr uint64_t kPcmFrameMs = 20;
+// Without a sound device, or while the sound is muted at a high speed, one
+// 20 ms PCM frame is accepted per 20 ms of recording at the playback speed.
+constexpr uint64_t kPcmFrameUs = 20'000;
 // Room for the largest PCM block scaled per call (the engine's are 320 bytes).
 constexpr uint32_t kMaxPcmBlockBytes = 4096;
+// The sound output takes whole blocks of this size (its chunk).
+constexpr uint32_t kSoundBlockBytes = SoundSpeed::kBlockSamples * 2;
+// A frame whose position is further than this from where the last one
+// ended starts a new stretch of sound (a seek, a stop, a step, a new file):
+// what the stretcher still holds belongs to the old position. Closer ones
+// are time stamp jitter.
+constexpr uint64_t kSoundJumpUs = 20'000;
+constexpr uint64_t kNoPosition = UINT64_MAX;
+
+// The sound at other speeds: the stretcher and where the last accepted frame
+// ended. Audio output thread only; DecoderInit resets it while no engine
+// thread runs.
+struct SpeedSound {
+  SoundSpeed stretcher;
+  uint64_t nextPositionUs = kNoPosition;
+};
+SpeedSound g_speedSound;
 
 // The planes the engine's YuvFrame points at between VideoDecode and
 // VideoRender.
@@ -91,10 +110,14 @@ void TakePendingSnapshot(MediaContext& media, int width, int height) {
   media.snapshotPending.store(0);
 }
 
-// Pacing without a sound device: true when the next 20 ms frame is due.
-bool PcmFrameDue(MediaContext& media, uint64_t nowMs) {
-  if (nowMs - media.pacingBase < kPcmFrameMs) return false;
-  media.pacingBase += kPcmFrameMs;
+// Pacing by the clock: true when the next 20 ms frame is due, the recording
+// time accepted since pacingBase running `permille` / 1000 times as fast as
+// the clock.
+bool PcmFrameDue(MediaContext& media, uint64_t nowMs, int permille) {
+  const uint64_t elapsedUs =
+      (nowMs - media.pacingBase) * static_cast<uint64_t>(permille);  // ms x permille = us
+  if (elapsedUs < media.pacedUs + kPcmFrameUs) return false;
+  media.pacedUs += kPcmFrameUs;
   return true;
 }
 
@@ -111,6 +134,77 @@ bool WriteScaled(CDirectSound& sound, const uint8_t* pcm, uint32_t bytes, int vo
   std::memcpy(scaled, pcm, bytes);
   ScalePcmVolume(reinterpret_cast<int16_t*>(scaled), bytes / 2, volume);
   return sound.WriteDataToBuf(scaled, bytes) != 0;
+}
+
+// Writes the stretched blocks that are ready; false when the device refused
+// one, which stays for the next call.
+bool WriteStretched(SoundSpeed& stretcher, CDirectSound& sound, int volume) {
+  while (stretcher.hasBlock()) {
+    if (!WriteScaled(sound, reinterpret_cast<const uint8_t*>(stretcher.block()), kSoundBlockBytes,
+                     volume)) {
+      return false;
+    }
+    stretcher.popBlock();
+  }
+  return true;
+}
+
+// Hands one PCM frame to the sound output at `permille`, its pitch kept. At
+// normal speed, with nothing held from another speed, it goes out as it is;
+// otherwise through the stretcher, which gives out fewer (faster) or more
+// (slower) whole blocks than it takes. Blocks the device refused are written
+// before the frame is taken: false then means the frame was not taken.
+bool WriteSound(MediaContext& media, CDirectSound& sound, const uint8_t* pcm, uint32_t bytes,
+                int permille) {
+  SoundSpeed& stretcher = g_speedSound.stretcher;
+  const int volume = media.volume.load();
+  if (bytes > kMaxPcmBlockBytes ||
+      (permille == SoundSpeed::kNormalSpeed && stretcher.empty() && !stretcher.fadesIn())) {
+    return WriteScaled(sound, pcm, bytes, volume);
+  }
+  if (!WriteStretched(stretcher, sound, volume)) return false;
+  int16_t samples[kMaxPcmBlockBytes / 2];
+  std::memcpy(samples, pcm, bytes);
+  stretcher.setSpeed(permille);
+  // Without memory for the stretcher the frame goes out unstretched.
+  if (!stretcher.put(samples, bytes / 2)) return WriteScaled(sound, pcm, bytes, volume);
+  WriteStretched(stretcher, sound, volume);
+  return true;
+}
+
+// Muting at a high speed: what the stretcher holds is faded out and written,
+// so the sound stops without a click. A device that refuses it is not waited
+// for: the rest is dropped.
+void FinishSound(MediaContext& media, CDirectSound& sound) {
+  SoundSpeed& stretcher = g_speedSound.stretcher;
+  if (stretcher.empty()) return;
+  stretcher.finish();
+  if (!WriteStretched(stretcher, sound, media.volume.load())) stretcher.clear();
+}
+
+// Drops what the stretcher holds when this frame does not follow the last
+// one accepted.
+void NoteSoundPosition(uint64_t positionUs) {
+  const uint64_t expected = g_speedSound.nextPositionUs;
+  const uint64_t distance = positionUs > expected ? positionUs - expected : expected - positionUs;
+  if (expected == kNoPosition || distance > kSoundJumpUs) g_speedSound.stretcher.clear();
+}
+
+// How long after AudioRender takes a frame it is heard at `permille`, in
+// wall-clock microseconds: the device's own latency plus what the stretcher
+// holds, played at that speed. 0 when the sound is muted: nothing to wait for.
+uint64_t SoundLatencyUs(int permille) {
+  if (permille > SoundSpeed::kMaxPitchKeptSpeed) return 0;
+  return kSoundOutputLatencyUs +
+         SoundSpeed::QueuedMediaUs(permille) * SoundSpeed::kNormalSpeed /
+             static_cast<uint64_t>(permille);
+}
+
+// Hands the context's speed, and the picture delay that goes with it, to the
+// current engine.
+void ApplySpeed(MediaContext& media) {
+  AVSetSpeed(media.engine, static_cast<uint32_t>(media.speed.load()));
+  ApplySoundLatency();
 }
 
 }  // namespace
@@ -132,6 +226,8 @@ int DecoderInit() {
   // drop this file's first pictures and sound.
   media.stopped.store(0);
   media.pacingStarted.store(0);
+  g_speedSound.stretcher.clear();
+  g_speedSound.nextPositionUs = kNoPosition;
   // A snapshot asked for while the last file played, whose next picture
   // never came, is not taken from this file's first picture.
   media.snapshotPending.store(0);
@@ -157,9 +253,19 @@ int DecoderInit() {
 }
 
 int AudioDecode(const uint8_t* frame, uint8_t* pcmOut320) {
+  MediaContext& media = GetMediaContext();
+  if (frame == nullptr) {
+    // After a seek or stop: the speech decoder's memory of the old position
+    // would turn the first frames of the new one into a loud burst.
+    if (media.audioDecoder != nullptr) {
+      AMR_Decode_Exit(&media.audioDecoder);
+      AMR_Decode_Init(&media.audioDecoder);
+    }
+    return 1;
+  }
   // The result is not needed: a refused frame leaves silence or the previous
   // block in the output, which the engine plays either way.
-  AMR_Decode_Frame(GetMediaContext().audioDecoder, frame, reinterpret_cast<int16_t*>(pcmOut320), 0);
+  AMR_Decode_Frame(media.audioDecoder, frame, reinterpret_cast<int16_t*>(pcmOut320), 0);
   return 1;
 }
 
@@ -240,15 +346,23 @@ int AudioRender(const uint8_t* pcm, uint32_t bytes, uint64_t positionUs) {
   MediaContext& media = GetMediaContext();
   if (media.stopped.load() != 0) return 0;
   const uint64_t nowMs = media.clock.load()();
+  const int permille = media.speed.load();
   if (media.pacingStarted.load() == 0) {
     media.pacingBase = nowMs;
+    media.pacedUs = 0;
     media.pacingStarted.store(1);
   }
-  if (CDirectSound* sound = media.soundOutput.load()) {
-    if (!WriteScaled(*sound, pcm, bytes, media.volume.load())) return 0;
-  } else if (!PcmFrameDue(media, nowMs)) {
-    return 0;
+  NoteSoundPosition(positionUs);
+  CDirectSound* sound = media.soundOutput.load();
+  if (sound != nullptr && permille <= SoundSpeed::kMaxPitchKeptSpeed) {
+    // The device takes the sound at its own pace, which paces the engine.
+    if (!WriteSound(media, *sound, pcm, bytes, permille)) return 0;
+  } else {
+    // No device, or muted: frames are taken by the clock and not heard.
+    if (sound != nullptr) FinishSound(media, *sound);
+    if (!PcmFrameDue(media, nowMs, permille)) return 0;
   }
+  g_speedSound.nextPositionUs = positionUs + kPcmFrameUs;
   if (AudioObserver observer = media.audioAccepted.load()) observer(positionUs);
   Notify(PN_POSITION, LowMilliseconds(positionUs));
   return 1;
@@ -310,8 +424,7 @@ int StartEngine() {
   const AvCallbacks table = MakeMediaCallbacks();
   media.engine = AVCreate(&table);
   if (media.engine == nullptr) return 0;
-  // With a sound device, pictures wait for their sound to come out of it.
-  if (media.soundOutput != nullptr) AVSetOutputLatency(media.engine, kSoundOutputLatencyUs);
+  ApplySpeed(media);
   Notify(PN_DURATION, LowMilliseconds(media.duration));
   return 1;
 }
@@ -320,6 +433,32 @@ int ControlEngine(int mode) {
   MediaContext& media = GetMediaContext();
   if (media.engine != nullptr) AVControl(media.engine, mode);
   return 0;
+}
+
+void SetPlaybackSpeed(int permille) {
+  if (permille < static_cast<int>(AV_SPEED_MIN) || permille > static_cast<int>(AV_SPEED_MAX)) {
+    return;
+  }
+  MediaContext& media = GetMediaContext();
+  if (media.speed.exchange(permille) == permille) return;
+  // Clock pacing starts again from the next frame at the new speed.
+  media.pacingStarted.store(0);
+  if (media.engine != nullptr) ApplySpeed(media);
+}
+
+int PlaybackSpeed() { return GetMediaContext().speed.load(); }
+
+void ApplySoundLatency() {
+  MediaContext& media = GetMediaContext();
+  if (media.engine == nullptr) return;
+  // With a sound device, pictures wait for their sound to come out of it.
+  const bool withSound = media.soundOutput.load() != nullptr;
+  AVSetOutputLatency(media.engine, withSound ? SoundLatencyUs(media.speed.load()) : 0);
+}
+
+int StepPicture(int direction) {
+  MediaContext& media = GetMediaContext();
+  return media.engine != nullptr ? AVStepPicture(media.engine, direction) : -1;
 }
 
 void SaveLastPicture() {

@@ -38,6 +38,24 @@ int StartEngine();
 // if there is one. Always 0.
 int ControlEngine(int mode);
 
+// The playback speed, in thousandths of normal, for the current engine and
+// every later one: pictures and sound run that much faster; sound keeps its
+// pitch up to twice normal speed and is muted above, and pictures wait for
+// the sound as long as it takes to be heard at that speed. Speeds outside
+// the engine's range are ignored. PlaybackSpeed() reads it.
+void SetPlaybackSpeed(int permille);
+int PlaybackSpeed();
+
+// Tells the current engine how long pictures wait for their sound: the
+// sound output's latency at the current speed, 0 without a sound output or
+// while the sound is muted. For when the sound output opens or closes while
+// an engine runs; StartEngine and SetPlaybackSpeed apply it themselves.
+void ApplySoundLatency();
+
+// While paused, shows the next (direction > 0) or previous (< 0) picture and
+// stays paused: AVStepPicture's result, -1 without an engine.
+int StepPicture(int direction);
+
 // Keeps a copy of the picture last handed to the display in lastPicture, so
 // it can be shown and saved after its engine is gone or while paused.
 void SaveLastPicture();

@@ -105,9 +105,13 @@ struct MediaContext {
   std::atomic<int> jpegQuality{kDefaultJpegQuality};
   std::atomic<int> volume{kDefaultVolume};  // percent, 0 to 100
   std::atomic<int> pacingStarted{0};        // 0: the next AudioRender restarts pacingBase
+  // Playback speed in thousandths of normal; set by the main window, applied
+  // to every engine, read by AudioRender.
+  std::atomic<int> speed{AV_SPEED_NORMAL};
 
   // Audio output thread only (cleared through pacingStarted by others).
   uint64_t pacingBase = 0;  // milliseconds
+  uint64_t pacedUs = 0;     // recording time accepted since pacingBase, microseconds
 
   std::atomic<MillisecondClock> clock{&MonotonicMilliseconds};
   std::atomic<PictureObserver> pictureShown{nullptr};

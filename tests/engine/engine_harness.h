@@ -33,9 +33,11 @@ struct Harness {
   std::vector<RenderedPicture> pictures;
   std::vector<uint64_t> audioPositions;
   std::vector<uint64_t> decodedVideo;  // time stamps given to VideoDecode
+  std::vector<bool> decodedWithFrame;  // whether each of those calls wanted a picture
   std::atomic<int> initCalls{0};
   std::atomic<int> exitCalls{0};
   std::atomic<int> otherCalls{0};  // any callback but init and exit
+  std::atomic<int> audioRestarts{0};  // AudioDecode calls with a null frame
   std::atomic<AudioMode> audioMode{AudioMode::Instant};
   SteadyClock::time_point deviceEnd{};
   uint8_t planes[64 * 3 / 2] = {};
@@ -46,7 +48,8 @@ struct Harness {
     pictures.clear();
     audioPositions.clear();
     decodedVideo.clear();
-    initCalls = exitCalls = otherCalls = 0;
+    decodedWithFrame.clear();
+    initCalls = exitCalls = otherCalls = audioRestarts = 0;
     audioMode = AudioMode::Instant;
     deviceEnd = {};
   }
@@ -80,8 +83,12 @@ inline Harness g_harness;
 
 inline int HInit() { return ++g_harness.initCalls; }
 inline int HExit() { return ++g_harness.exitCalls; }
-inline int HAudioDecode(const uint8_t*, uint8_t* out) {
+inline int HAudioDecode(const uint8_t* frame, uint8_t* out) {
   ++g_harness.otherCalls;
+  if (!frame) {
+    ++g_harness.audioRestarts;
+    return 1;
+  }
   std::memset(out, 0, 320);
   return 1;
 }
@@ -90,7 +97,9 @@ inline int HVideoDecode(const uint8_t*, uint32_t, uint64_t ts, YuvFrame* f) {
   {
     std::lock_guard<std::mutex> g(g_harness.lock);
     g_harness.decodedVideo.push_back(ts);
+    g_harness.decodedWithFrame.push_back(f != nullptr);
   }
+  if (!f) return 1;  // decoded as a reference only
   f->y = g_harness.planes;
   f->u = g_harness.planes + 64;
   f->v = g_harness.planes + 80;

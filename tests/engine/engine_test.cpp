@@ -185,8 +185,10 @@ TEST_F(EngineTest, SeekWhilePlayingResumesAtTheTarget) {
   const uint64_t offset = 3000000;
   const size_t picturesAtSeek = g_harness.pictureCount();
   const size_t audioAtSeek = g_harness.audioCount();
+  EXPECT_EQ(g_harness.audioRestarts.load(), 0) << "the sound decoder restarts only at a break";
   ASSERT_EQ(AVSeek(m_engine, offset), 1);
   ASSERT_TRUE(WaitFor([&] { return g_harness.pictureCount() >= picturesAtSeek + 5; }));
+  EXPECT_EQ(g_harness.audioRestarts.load(), 1) << "the sound decoder restarts after the seek";
   const auto pics = g_harness.pictureLog();
   // Pictures presented while the seek was being requested may still land
   // (at most one per poll); after them the target comes first.

@@ -38,6 +38,11 @@ int RealExit() {
 }
 
 int RealAudioDecode(const uint8_t* frame, uint8_t* pcmOut) {
+  if (frame == nullptr) {
+    // A seek: the next frame does not follow the last one; start afresh.
+    AMR_Decode_Exit(&g_real.audio);
+    return AMR_Decode_Init(&g_real.audio) == kAmrOk ? 1 : 0;
+  }
   // The engine's PCM slots are plain bytes; decode into aligned samples.
   int16_t pcm[kAmrFrameSamples] = {};
   AMR_Decode_Frame(g_real.audio, frame, pcm, kStorageLayout);
@@ -50,6 +55,7 @@ int RealVideoDecode(const uint8_t* data, uint32_t length, uint64_t timeStamp, Yu
   if (H264DecDecode(g_real.video, data, length, timeStamp, &g_real.picture, 0) != H264_DEC_PICTURE) {
     return 0;
   }
+  if (!f) return 0;  // decoded for reference only: the picture is not wanted
   const H264DecPicture& p = g_real.picture;
   g_real.width = static_cast<int>(p.width);
   g_real.height = static_cast<int>(p.height);
