@@ -1,7 +1,7 @@
 // PictureScaler: draws the YUV picture of a surface's memory into 32-bit
-// pixels (a window's own surface) with libswscale, converting colour and
-// scaling in one pass straight into the destination rectangle. Internal to
-// the display layer; FFmpeg stays out of this header.
+// pixels (a window's own surface) with libswscale, straight into the
+// destination rectangle. Internal to the display layer; FFmpeg stays out of
+// this header.
 #pragma once
 
 #include <cstdint>
@@ -48,11 +48,19 @@ class PictureScaler {
 
  private:
   bool prepare(const SurfaceMemory& memory, const Rect& rect, PixelTarget::Order order);
+  bool prepareResize(const SurfaceMemory& memory, const Rect& rect);
   void scale(const SurfaceMemory& memory, uint8_t* pixels, int32_t pitch);
   bool drawDirect(const SurfaceMemory& memory, const Rect& rect, const PixelTarget& target);
   void drawClipped(const SurfaceMemory& memory, const Rect& rect, const PixelTarget& target);
 
+  // Colour conversion into the target (scaling too, when m_resize is null).
   SwsContext* m_context = nullptr;
+  // 4:2:0 pictures drawn at another size are scaled first, still 4:2:0, into
+  // m_resized; m_context then converts at the rectangle's size.
+  SwsContext* m_resize = nullptr;
+  std::vector<uint8_t> m_resized;
+  int m_resizedStride = 0;  // luma; chroma rows are half as long
+  int m_resizedRows = 0;
   // Bytes after each destination row end that the scaler may overwrite; kept
   // here between scaling and putting them back.
   std::vector<uint8_t> m_saved;
