@@ -1,6 +1,6 @@
 // DialogWindow's input routing: mouse to the control under the pointer (or
-// the one holding the capture), keys to the focused control, and the keys
-// the window keeps for itself.
+// the one holding the capture), keys to the focused control, the keys the
+// window keeps for itself, and what nobody took to the owner.
 #include "app/dialog_window.h"
 
 namespace trevolo::app {
@@ -10,6 +10,14 @@ namespace {
 bool takesInput(const Control& c) { return c.visible() && c.enabled() && c.interactive(); }
 
 Point local(const Control& c, int x, int y) { return Point{x - c.rect().left, y - c.rect().top}; }
+
+intptr_t pointParam(int x, int y) {
+  return static_cast<intptr_t>((uint32_t(y) & 0xFFFF) << 16 | (uint32_t(x) & 0xFFFF));
+}
+
+// The second press of a double click (a fourth press is the second of the
+// next one).
+bool isDoubleClick(const InputEvent& event) { return event.clicks >= 2 && event.clicks % 2 == 0; }
 
 }  // namespace
 
@@ -56,10 +64,11 @@ Control* DialogWindow::captureHolder() const {
 }
 
 bool DialogWindow::isDragPoint(int x, int y) const {
-  return y >= 0 && y < kDragStripHeight && controlAt(x, y) == nullptr;
+  return !m_window->fullScreen() && y >= 0 && y < kDragStripHeight && controlAt(x, y) == nullptr;
 }
 
 void DialogWindow::onMouseMotion(int x, int y) {
+  if (m_window->fullScreen()) return;  // the controls are out of sight
   // A control holding the capture gets every move and no leave until it
   // lets go; the others see nothing meanwhile.
   if (Control* holder = captureHolder()) {
@@ -82,10 +91,16 @@ Control* DialogWindow::updateHover(int x, int y) {
 void DialogWindow::onMouseButton(const InputEvent& event) {
   const int x = event.x;
   const int y = event.y;
+  const bool leftDown = event.button == InputEvent::kLeftButton &&
+                        event.kind == InputEvent::Kind::MouseDown;
+  if (m_window->fullScreen()) {
+    // Nothing but the picture is on screen: a press reaches no control, and
+    // a double click anywhere is the owner's.
+    if (leftDown && isDoubleClick(event)) send(WM_LBUTTONDBLCLK, 0, pointParam(x, y));
+    return;
+  }
   if (event.button == InputEvent::kRightButton) {
-    if (event.kind == InputEvent::Kind::MouseDown) {
-      send(WM_RBUTTONDOWN, 0, static_cast<intptr_t>((uint32_t(y) & 0xFFFF) << 16 | (uint32_t(x) & 0xFFFF)));
-    }
+    if (event.kind == InputEvent::Kind::MouseDown) send(WM_RBUTTONDOWN, 0, pointParam(x, y));
     return;
   }
   if (event.button != InputEvent::kLeftButton) return;
@@ -100,7 +115,10 @@ void DialogWindow::onMouseButton(const InputEvent& event) {
     return;
   }
   Control* target = controlAt(x, y);
-  if (!target) return;
+  if (!target) {
+    if (isDoubleClick(event)) send(WM_LBUTTONDBLCLK, 0, pointParam(x, y));
+    return;
+  }
   if (target != m_hover) onMouseMotion(x, y);
   if (event.clicks >= 2) {
     target->onLButtonDblClk(local(*target, x, y));
@@ -117,6 +135,7 @@ void DialogWindow::onKey(const InputEvent& event) {
     if (m_focus) m_focus->onKeyUp(key);
     return;
   }
+  if (m_keyPreview && m_keyPreview(key, event.shift)) return;
   const bool tab = key == Key::Tab;
   if (m_focus && m_focus->wantsAllKeys(tab) && m_focus->onKeyDown(key)) return;
   if (tab) {
@@ -126,8 +145,8 @@ void DialogWindow::onKey(const InputEvent& event) {
     if (!m_handler || !m_handler(WM_COMMAND, IDCANCEL, 0)) close();
   } else if (key == Key::Return) {
     // Enter would be the default button's OK; this window has none.
-  } else if (m_focus && !m_focus->wantsAllKeys(tab)) {
-    m_focus->onKeyDown(key);
+  } else if (!(m_focus && !m_focus->wantsAllKeys(tab) && m_focus->onKeyDown(key))) {
+    send(WM_KEYDOWN, static_cast<uintptr_t>(key), event.shift ? 1 : 0);
   }
 }
 

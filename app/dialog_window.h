@@ -4,9 +4,11 @@
 // Canvas over a background image, hands that frame to the platform window,
 // and routes input to them: hover and leave, mouse capture, keyboard focus
 // with Tab / Shift+Tab, Space on buttons, the dialog-code rule, Enter
-// swallowed and Escape closing. One control may be the video area: the
-// platform window scales the picture into its rectangle, and the controls
-// after it in Z order that overlap it are drawn above the picture. Messages
+// swallowed and Escape closing; keys nobody took go to the owner as
+// WM_KEYDOWN. In full screen the controls are out of sight and take no
+// mouse input. One control may be the video area: the platform window
+// scales the picture into its rectangle, and the controls after it in Z
+// order that overlap it are drawn above the picture. Messages
 // are (message, wParam, lParam) triples, posted from any thread or sent at
 // once; timers are delivered as WM_TIMER messages.
 #pragma once
@@ -31,6 +33,12 @@ using platform::Key;
 
 // The right mouse button went down: wParam 0, lParam = (y << 16) | x.
 inline constexpr uint32_t WM_RBUTTONDOWN = 0x0204;
+// A key no control took and the window keeps no meaning for: wParam = the
+// Key, lParam = 1 with Shift held, else 0.
+inline constexpr uint32_t WM_KEYDOWN = 0x0100;
+// A left double click no control took (anywhere, in full screen): wParam 0,
+// lParam = (y << 16) | x.
+inline constexpr uint32_t WM_LBUTTONDBLCLK = 0x0203;
 // The top strip of the window drags it.
 inline constexpr int kDragStripHeight = 30;
 
@@ -64,6 +72,11 @@ class DialogWindow : public MessageTarget {
   // Called with the files of each drop on the window, in order.
   void setDropHandler(std::function<void(const std::vector<std::string>&)> handler) {
     m_dropHandler = std::move(handler);
+  }
+  // Sees every key press before the controls and the window do; true keeps
+  // the key from them.
+  void setKeyPreview(std::function<bool(Key key, bool shift)> preview) {
+    m_keyPreview = std::move(preview);
   }
   // The control whose rectangle shows the video picture; 0 for none.
   void setVideoControl(int id);
@@ -151,6 +164,7 @@ class DialogWindow : public MessageTarget {
   std::map<int, Timer> m_timers;
   MessageHandler m_handler;
   std::function<void(const std::vector<std::string>&)> m_dropHandler;
+  std::function<bool(Key, bool)> m_keyPreview;
   std::function<void()> m_pumpHook;
   std::function<void()> m_paintHook;
   bool m_closed = false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/open_rules.h"
+#include "app/player_keys.h"
 #include "app/trevolo_dlg.h"
 #include "platform/file_chooser.h"
 #include "platform/single_instance.h"
@@ -28,7 +29,11 @@ void PrintHelp() {
       "When Trevolo is already running, FILE is handed to the running player.\n\n"
       "  -v, --verbose  print what the window shows to stderr, one line per change\n"
       "  -h, --help     show this help\n"
-      "      --version  show the version\n");
+      "      --version  show the version\n\n"
+      "Keys in the window:\n");
+  for (const std::string& line : trevolo::app::KeyListLines(/*padded=*/true)) {
+    std::printf("  %s\n", line.c_str());
+  }
 }
 
 void ErrorBox(const std::string& text, bool verbose) {

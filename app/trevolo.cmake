@@ -15,7 +15,8 @@ target_link_libraries(trevolo_framework PUBLIC
   trevolo_base trevolo_button trevolo_slider trevolo_platform_display trevolo_platform_font)
 
 add_library(trevolo_main_dialog STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/trevolo_dlg.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/trevolo_dlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/trevolo_keys.cpp)
 target_link_libraries(trevolo_main_dialog PUBLIC
   trevolo_layout trevolo_framework trevolo_player_logic trevolo_capture_folder trevolo_media
   trevolo_file_chooser trevolo_single_instance)

@@ -95,6 +95,7 @@ std::unique_ptr<CTrevoloDlg> CTrevoloDlg::create(const PlayerOptions& options,
   dlg->m_window->setDropHandler(
       [self](const std::vector<std::string>& paths) { self->OnDropFiles(paths); });
   dlg->m_window->setPaintHook([self] { self->OnPaint(); });
+  dlg->m_window->setKeyPreview([self](Key key, bool) { return self->PreviewKey(key); });
   if (!dlg->OnInitDialog(error)) return nullptr;
   return dlg;
 }
@@ -306,8 +307,20 @@ bool CTrevoloDlg::onMessage(uint32_t message, uintptr_t wParam, intptr_t lParam)
   }
   switch (message) {
     case WM_COMMAND:
-      if (wParam == IDCANCEL) return false;  // Escape: the framework closes the window
+      if (wParam == IDCANCEL) {
+        // Escape: in full screen it only brings the window back; otherwise
+        // the framework closes the window.
+        if (!m_window->platformWindow().fullScreen()) return false;
+        SetFullScreen(false);
+        return true;
+      }
       OnCommand(static_cast<int>(wParam & 0xFFFF));
+      return true;
+    case WM_KEYDOWN:
+      OnKeyDown(static_cast<Key>(wParam), lParam != 0);
+      return true;
+    case WM_LBUTTONDBLCLK:
+      OnDoubleClick(static_cast<int>(lParam & 0xFFFF), static_cast<int>((lParam >> 16) & 0xFFFF));
       return true;
     case WM_TIMER:
       OnTimer(static_cast<int>(wParam));
@@ -417,6 +430,11 @@ void CTrevoloDlg::OnTimer(int id) {
       OnOpenPendingTick();
       m_window->invalidate();
       break;
+    case TIMER_SPEED_NOTICE:
+      m_fileName->setText(m_strShownFileName);
+      m_window->killTimer(TIMER_SPEED_NOTICE);
+      m_window->invalidate();
+      break;
     default:
       break;
   }
@@ -504,6 +522,8 @@ void CTrevoloDlg::OnStateChange(intptr_t code) {
     if (change->slider == SliderChange::Disable) m_bDragging = false;
   }
   if (code == PN_STOPPED) {
+    // Nothing is left to show on the whole screen: the window comes back.
+    SetFullScreen(false);
     m_window->platformWindow().setVideoVisible(false);
     // A stopped engine is never played again (play starts a new one), and
     // its five threads would go on polling: let it go now.
@@ -544,13 +564,19 @@ void CTrevoloDlg::UpdateTimeDisplay() {
 }
 
 void CTrevoloDlg::OnSliderMoving(int id, int position) {
-  if (id == IDC_VOLUME) GetMediaContext().volume.store(position);
+  if (id == IDC_VOLUME) {
+    GetMediaContext().volume.store(position);
+    m_bMuted = false;  // a volume the user set ends the mute
+  }
   if (id == IDC_PROGRESS) m_bDragging = true;
 }
 
 void CTrevoloDlg::OnSliderMoved(int id, int position) {
   MediaContext& media = GetMediaContext();
-  if (id == IDC_VOLUME) media.volume.store(position);
+  if (id == IDC_VOLUME) {
+    media.volume.store(position);
+    m_bMuted = false;
+  }
   if (id != IDC_PROGRESS) return;
   m_bDragging = false;
   if (m_flags.active && media.engine != nullptr) {
@@ -598,7 +624,7 @@ void CTrevoloDlg::CreateSoundOutput() {
   m_bSoundStarted = true;
   m_bSoundReady = true;
   // A device that opens late still delays the pictures to its sound.
-  if (media.engine != nullptr) AVSetOutputLatency(media.engine, kSoundOutputLatencyUs);
+  ApplySoundLatency();
 }
 
 void CTrevoloDlg::CloseSoundOutput() {
@@ -634,6 +660,7 @@ void CTrevoloDlg::OnOpenPendingTick() {
 void CTrevoloDlg::ShowFileName(const std::string& text) {
   m_fileName->setText(BlankFileNameText());
   m_fileName->setText(text);
+  m_strShownFileName = text;
 }
 
 void CTrevoloDlg::ShowMissingFile(const std::string& path) {

@@ -1,10 +1,11 @@
 // CTrevoloDlg: the player's one window and its one playback controller. It
 // owns the renderer and the sound output, publishes them in the media
-// context, turns button presses and slider moves into engine operations,
-// and follows the engine only through the WM_PLAYER_NOTIFY messages the
-// media callbacks post. Files arrive through the open dialog, drops, a
-// hand-over from a second launch and the command line; a new file stops the
-// current one before it starts. Everything here runs on the UI thread.
+// context, turns button presses, slider moves and its own keys (in
+// trevolo_keys.cpp) into engine operations, and follows the engine only
+// through the WM_PLAYER_NOTIFY messages the media callbacks post. Files
+// arrive through the open dialog, drops, a hand-over from a second launch and
+// the command line; a new file stops the current one before it starts.
+// Everything here runs on the UI thread.
 #pragma once
 
 #include <atomic>
@@ -35,6 +36,7 @@ inline constexpr int TIMER_SOUND_RETRY = 2;
 inline constexpr int TIMER_TIP_HIDE = 3;
 inline constexpr int TIMER_VIDEO_LAYOUT = 5;
 inline constexpr int TIMER_OPEN_PENDING = 6;
+inline constexpr int TIMER_SPEED_NOTICE = 7;
 inline constexpr uint32_t kPausedRepaintMs = 10;
 inline constexpr uint32_t kSoundRetryMs = 500;
 inline constexpr uint32_t kTipHideMs = 2000;
@@ -42,6 +44,7 @@ inline constexpr uint32_t kVideoLayoutMs = 5;
 inline constexpr uint32_t kOpenSoonMs = 5;       // command line, drops
 inline constexpr uint32_t kOpenHandOverMs = 20;  // a second launch's file
 inline constexpr uint32_t kOpenAfterStopMs = 50;
+inline constexpr uint32_t kSpeedNoticeMs = 2000;  // the file name comes back after it
 
 // A path handed over by a second launch, posted to the UI thread; the
 // sender waits until `handled` is called.
@@ -88,6 +91,8 @@ class CTrevoloDlg {
   const std::string& snapshotPath() const { return lastSnapshotPath; }
   const CaptureFolder& captureFolder() const { return m_captureFolder; }
   bool soundReady() const { return m_bSoundReady; }
+  bool muted() const { return m_bMuted; }
+  bool keyListShown() const { return m_bKeyListShown; }
   ButtonControl& button(int id) const;
   SliderControl& slider(int id) const;
   LabelControl& label(int id) const;
@@ -121,6 +126,19 @@ class CTrevoloDlg {
   void OnOpenFile();
   void OnCapture();
   void OnOpenPendingTick();
+
+  // The window's own keys (trevolo_keys.cpp).
+  bool PreviewKey(Key key);
+  void OnKeyDown(Key key, bool shift);
+  void OnDoubleClick(int x, int y);
+  void PlayOrPause();
+  void SeekByKey(int64_t stepMs);
+  void SetVolumeByKey(int volume);
+  void ToggleMute();
+  void SetSpeed(int permille);
+  void StepPictureByKey(int direction);
+  void SetFullScreen(bool on);
+  void ShowKeyList(bool shown);
 
   void StartPlayback();
   void UpdateTimeDisplay();
@@ -175,6 +193,12 @@ class CTrevoloDlg {
   bool m_bDragging = false;
   CaptureFolder m_captureFolder;
   bool m_destroyed = false;
+
+  // What the window's own keys keep.
+  std::string m_strShownFileName;   // the file name label's text, back after a speed notice
+  bool m_bMuted = false;            // M took the volume to 0; the slider shows 0
+  int m_iVolumeBeforeMute = 0;      // what M gives back, 0..100
+  bool m_bKeyListShown = false;     // the key list lies over the picture
 };
 
 }  // namespace trevolo::app

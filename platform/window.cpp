@@ -18,6 +18,7 @@
 
 #include "platform/display_presenter.h"
 #include "platform/picture_scaler.h"
+#include "platform/ttf_font.h"
 
 namespace trevolo::platform {
 
@@ -149,6 +150,70 @@ bool surfaceTarget(SDL_Surface* surface, PixelTarget* target) {
 
 SDL_Rect sdlRect(const Rect& r) { return SDL_Rect{r.left, r.top, r.width(), r.height()}; }
 
+// The largest rectangle of the picture's shape that fits in `area`, centred.
+Rect fitPicture(uint32_t width, uint32_t height, const Rect& area) {
+  if (width == 0 || height == 0 || area.empty()) return area;
+  const int64_t areaW = area.width();
+  const int64_t areaH = area.height();
+  int64_t w = areaW;
+  int64_t h = (areaW * height + width / 2) / width;
+  if (h > areaH) {
+    h = areaH;
+    w = (areaH * width + height / 2) / height;
+  }
+  const int left = area.left + int(areaW - w) / 2;
+  const int top = area.top + int(areaH - h) / 2;
+  return rectAt(left, top, int(w), int(h));
+}
+
+// Text over the picture: white glyphs on a dark box that lets the picture
+// show through. Sizes follow the height of the picture's rectangle, so the
+// text reads the same in the window and in full screen.
+constexpr uint8_t kTextBoxAlpha = 160;  // of 255
+constexpr int kTextLinesPerPicture = 24;  // font pixels = picture height / this
+constexpr int kSmallestTextPixels = 14;
+constexpr int kLargestTextPixels = 40;
+
+int textPixelsFor(int pictureHeight) {
+  return std::clamp(pictureHeight / kTextLinesPerPicture, kSmallestTextPixels,
+                    kLargestTextPixels);
+}
+
+// The box as ARGB pixels (straight alpha, for SDL's blend mode): the lines
+// one below the other, `padding` pixels inside the box's edges. Each pixel
+// is what blending white at the glyph's coverage over the dark box gives.
+std::vector<uint32_t> composeTextBox(const std::vector<TextCoverage>& lines, int padding,
+                                     int* width, int* height) {
+  int w = 0;
+  int h = 0;
+  for (const TextCoverage& line : lines) {
+    w = std::max(w, line.width);
+    h += line.height;
+  }
+  *width = w + 2 * padding;
+  *height = h + 2 * padding;
+  const uint32_t boxPixel = uint32_t(kTextBoxAlpha) << 24;
+  std::vector<uint32_t> pixels(size_t(*width) * size_t(*height), boxPixel);
+  int top = padding;
+  for (const TextCoverage& line : lines) {
+    for (int y = 0; y < line.height; ++y) {
+      uint32_t* row = pixels.data() + size_t(top + y) * size_t(*width) + size_t(padding);
+      const uint8_t* ink = line.coverage.data() + size_t(y) * size_t(line.width);
+      for (int x = 0; x < line.width; ++x) {
+        const uint32_t c = ink[x];
+        if (c == 0) continue;
+        // White at coverage c over the box: alpha a = 1 - (1 - c)(1 - box),
+        // colour c / a (all in units of 255).
+        const uint32_t alpha = 255 - (255 - c) * (255 - kTextBoxAlpha) / 255;
+        const uint32_t grey = std::min<uint32_t>(255, (c * 255 + alpha / 2) / alpha);
+        row[x] = alpha << 24 | grey << 16 | grey << 8 | grey;
+      }
+    }
+    top += line.height;
+  }
+  return pixels;
+}
+
 }  // namespace
 
 struct Window::Impl {
@@ -199,6 +264,30 @@ struct Window::Impl {
   uint32_t textureWidth = 0;
   uint32_t textureHeight = 0;
 
+  // UI thread: full screen, and the window's place and size (screen
+  // coordinates) before it, put back on leaving.
+  bool fullScreen = false;
+  Rect windowedPlace;
+  // UI thread: where the last full-screen draw put the picture, black
+  // around it; empty when it drew no picture.
+  Rect fullScreenPicture;
+
+  // UI thread: in full screen the pointer hides once it has been still for
+  // pointerHideMs.
+  int pointerHideMs = 2000;
+  uint64_t pointerActiveMs = 0;  // ticksMs of the last move or click
+  bool pointerHidden = false;
+
+  // UI thread: the text over the picture, drawn from one texture made again
+  // when the lines or the font size change.
+  std::vector<std::string> textLines;
+  std::unique_ptr<TtfFont> textFont;
+  int textFontPixels = 0;      // the size textFont was asked for (null: failed)
+  SDL_Texture* textTexture = nullptr;
+  bool textStale = false;      // textTexture does not show textLines
+  int textWidth = 0;           // of textTexture, pixels
+  int textHeight = 0;
+
   ~Impl();
   bool open(const WindowOptions& options, std::string* error);
   void handle(const SDL_Event& event);
@@ -211,6 +300,16 @@ struct Window::Impl {
   bool drawTexture(SurfaceMemory& memory, const Rect& rect);
   void draw();
   void show();
+  bool enterFullScreen();
+  void coverScreen();
+  void leaveFullScreen();
+  void installDragTest();
+  int pointerWait(int timeoutMs) const;
+  void pointerActive();
+  void hidePointerWhenStill();
+  void dropText();
+  bool prepareText(int pixels);
+  void drawText(const Rect& area);
   Rect clientRect() const;
   Rect currentVideoRect() const;
 };
@@ -229,6 +328,8 @@ Rect Window::Impl::currentVideoRect() const {
 
 Window::Impl::~Impl() {
   presenter->close();
+  if (pointerHidden) SDL_ShowCursor(SDL_ENABLE);
+  dropText();
   dropTexture();
   if (frame != nullptr) SDL_DestroyTexture(frame);
   if (renderer != nullptr) SDL_DestroyRenderer(renderer);
@@ -272,6 +373,7 @@ bool Window::Impl::open(const WindowOptions& options, std::string* error) {
   renderer = SDL_CreateRenderer(window, driverIndex, rendererFlags);
   if (renderer == nullptr) return fail("cannot create renderer");
   windowId = SDL_GetWindowID(window);
+  pointerHideMs = options.pointerHideMs;
   SDL_RendererInfo info{};
   SDL_GetRendererInfo(renderer, &info);
   surfaceRenderer = info.name != nullptr && std::string(info.name) == "software";
@@ -306,6 +408,7 @@ void Window::Impl::handle(const SDL_Event& event) {
     // The texture may be gone: the surface reports itself lost to the next
     // present, which drops that picture and restores the surface.
     dropTexture();
+    textStale = !textLines.empty();  // the text texture may be gone too
     presenter->markLost();
     needsRedraw = true;
     wholeRedraw.store(true);
@@ -323,6 +426,7 @@ void Window::Impl::handle(const SDL_Event& event) {
     needsRedraw = true;
     wholeRedraw.store(true);  // exposed, resized, restored: paint the last picture again
   } else {
+    if (event.type == SDL_MOUSEMOTION || event.type == SDL_MOUSEBUTTONDOWN) pointerActive();
     handleInput(event);
   }
 }
@@ -348,6 +452,38 @@ Key keyOf(SDL_Keycode code) {
     case SDLK_UP: return Key::Up;
     case SDLK_RIGHT: return Key::Right;
     case SDLK_DOWN: return Key::Down;
+    case SDLK_BACKSPACE: return Key::Backspace;
+    case SDLK_F1: return Key::F1;
+    case SDLK_m: return Key::M;
+    case SDLK_p: return Key::P;
+    case SDLK_s: return Key::S;
+    case SDLK_o: return Key::O;
+    case SDLK_f: return Key::F;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT:
+    case SDLK_LCTRL:
+    case SDLK_RCTRL:
+    case SDLK_LALT:
+    case SDLK_RALT:
+    case SDLK_LGUI:
+    case SDLK_RGUI:
+    case SDLK_MODE:
+    case SDLK_CAPSLOCK:
+    case SDLK_NUMLOCKCLEAR: return Key::Modifier;
+    default: return Key::Other;
+  }
+}
+
+// The punctuation keys by the character they typed: their place and shift
+// level differ from one keyboard layout to the next, the character does not.
+Key keyOfText(const char* text) {
+  if (text[0] == '\0' || text[1] != '\0') return Key::Other;
+  switch (text[0]) {
+    case '[': return Key::BracketLeft;
+    case ']': return Key::BracketRight;
+    case '.': return Key::Period;
+    case ',': return Key::Comma;
+    case '?': return Key::Question;
     default: return Key::Other;
   }
 }
@@ -376,6 +512,11 @@ void Window::Impl::handleInput(const SDL_Event& event) {
       in.kind = event.type == SDL_KEYDOWN ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
       in.key = keyOf(event.key.keysym.sym);
       in.shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
+      break;
+    case SDL_TEXTINPUT:
+      in.kind = InputEvent::Kind::KeyDown;
+      in.key = keyOfText(event.text.text);
+      if (in.key == Key::Other) return;  // other text: its key was reported already
       break;
     case SDL_DROPBEGIN:
       inDrop = true;
@@ -520,28 +661,36 @@ void Window::Impl::draw() {
   }
   const bool picture = videoVisible && memory &&
                        (scaled || (texture != nullptr && textureSource == memory.get()));
+  const Rect client = clientRect();
+  const Rect rect = fullScreen && memory ? fitPicture(memory->width, memory->height, client)
+                                         : currentVideoRect();
   // The software renderer draws into the window's own surface, which keeps
-  // what was drawn: when only the picture changed, the frame around it is
-  // still there and need not be cleared and copied again.
-  const bool pictureOnly = !whole && picture && frame != nullptr && surfaceRenderer;
+  // what was drawn: when only the picture changed, what lies around it (the
+  // frame, or the black of full screen) is still there and need not be
+  // drawn again.
+  const bool surroundKept = fullScreen ? rect == fullScreenPicture : frame != nullptr;
+  const bool pictureOnly = !whole && picture && surroundKept && surfaceRenderer;
   if (!pictureOnly) {
     SDL_RenderSetClipRect(renderer, nullptr);
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    if (frame == nullptr) SDL_RenderClear(renderer);  // the frame covers every pixel
-    if (frame != nullptr) SDL_RenderCopy(renderer, frame, nullptr, nullptr);
+    // The frame covers every pixel; full screen shows no frame.
+    if (fullScreen || frame == nullptr) SDL_RenderClear(renderer);
+    if (!fullScreen && frame != nullptr) SDL_RenderCopy(renderer, frame, nullptr, nullptr);
   }
+  fullScreenPicture = fullScreen && picture ? rect : Rect{};
   if (!picture) return;
-  const Rect rect = currentVideoRect();
   if (!(scaled && drawScaled(*memory, rect))) drawTexture(*memory, rect);
+  const std::vector<Rect> noOverlays;
+  const std::vector<Rect>& above = fullScreen ? noOverlays : overlays;
   if (frame != nullptr) {
-    for (const Rect& r : overlays) {
+    for (const Rect& r : above) {
       const SDL_Rect part = sdlRect(r);
       SDL_RenderCopy(renderer, frame, &part, &part);
     }
   }
+  drawText(rect);
   if (!pictureOnly) return;
-  const Rect client = clientRect();
-  for (const Rect& r : overlays) {
+  for (const Rect& r : above) {
     if (!r.intersect(client).empty()) changed.push_back(sdlRect(r.intersect(client)));
   }
   if (!rect.intersect(client).empty()) changed.push_back(sdlRect(rect.intersect(client)));
@@ -592,11 +741,15 @@ bool Window::closeRequested() const { return m_impl->closeRequested.load(); }
 
 bool Window::waitAndHandle(int timeoutMs) {
   SDL_Event event;
-  const int got = timeoutMs > 0 ? SDL_WaitEventTimeout(&event, timeoutMs) : SDL_PollEvent(&event);
-  if (got == 0) return false;
-  m_impl->handle(event);
-  while (SDL_PollEvent(&event) == 1) m_impl->handle(event);
-  return true;
+  // In full screen the wait also ends when the pointer is due to hide.
+  const int wait = m_impl->pointerWait(timeoutMs);
+  const int got = wait > 0 ? SDL_WaitEventTimeout(&event, wait) : SDL_PollEvent(&event);
+  if (got != 0) {
+    m_impl->handle(event);
+    while (SDL_PollEvent(&event) == 1) m_impl->handle(event);
+  }
+  m_impl->hidePointerWhenStill();
+  return got != 0;
 }
 
 void Window::renderIfNeeded() {
@@ -629,9 +782,7 @@ SDL_HitTestResult hitTest(SDL_Window*, const SDL_Point* area, void* data) {
 
 void Window::setDragTest(std::function<bool(int x, int y)> drag) {
   m_impl->dragTest = std::move(drag);
-  // Not every video driver can hit-test (dummy cannot); dragging is then
-  // simply unavailable.
-  SDL_SetWindowHitTest(m_impl->window, m_impl->dragTest ? &hitTest : nullptr, &m_impl->dragTest);
+  m_impl->installDragTest();
 }
 
 void Window::setFrame(const uint8_t* rgba, int width, int height, size_t stride) {
@@ -762,5 +913,146 @@ std::string Window::rendererName() const {
 }
 
 std::shared_ptr<VideoPresenter> Window::presenter() const { return m_impl->presenter; }
+
+// SDL's desktop full screen covers the screen without changing its mode.
+// Without a window manager SDL does not give the window its size back on
+// leaving, so the place and size are put back here either way.
+bool Window::Impl::enterFullScreen() {
+  int x = 0;
+  int y = 0;
+  int w = 0;
+  int h = 0;
+  SDL_GetWindowPosition(window, &x, &y);
+  SDL_GetWindowSize(window, &w, &h);
+  if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) return false;
+  coverScreen();
+  windowedPlace = rectAt(x, y, w, h);
+  fullScreen = true;
+  installDragTest();  // no drag strip: a press at the top is a click
+  pointerActiveMs = ticksMs();
+  return true;
+}
+
+void Window::Impl::leaveFullScreen() {
+  SDL_SetWindowFullscreen(window, 0);
+  fullScreen = false;
+  SDL_SetWindowSize(window, windowedPlace.width(), windowedPlace.height());
+  SDL_SetWindowPosition(window, windowedPlace.left, windowedPlace.top);
+  installDragTest();
+  if (pointerHidden) SDL_ShowCursor(SDL_ENABLE);
+  pointerHidden = false;
+}
+
+// SDL asks the window manager for full screen and takes the window to be
+// the screen's size from then on. Without a manager nobody acts on the
+// request and the X window keeps its size, so X is asked directly as well:
+// where a manager did it, the window already has that place and size.
+void Window::Impl::coverScreen() {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) return;
+  SDL_Rect bounds{};
+  if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &bounds) != 0) return;
+  XMoveResizeWindow(info.info.x11.display, info.info.x11.window, bounds.x, bounds.y,
+                    unsigned(bounds.w), unsigned(bounds.h));
+  XFlush(info.info.x11.display);
+}
+
+// How long waitAndHandle may sleep: no longer than until the pointer is due
+// to hide.
+int Window::Impl::pointerWait(int timeoutMs) const {
+  if (!fullScreen || pointerHidden || timeoutMs <= 0) return timeoutMs;
+  const uint64_t due = pointerActiveMs + uint64_t(std::max(pointerHideMs, 0));
+  const uint64_t now = ticksMs();
+  return due <= now ? 0 : int(std::min<uint64_t>(due - now, uint64_t(timeoutMs)));
+}
+
+void Window::Impl::pointerActive() {
+  pointerActiveMs = ticksMs();
+  if (pointerHidden) SDL_ShowCursor(SDL_ENABLE);
+  pointerHidden = false;
+}
+
+void Window::Impl::hidePointerWhenStill() {
+  if (!fullScreen || pointerHidden || pointerWait(1) > 0) return;
+  SDL_ShowCursor(SDL_DISABLE);
+  pointerHidden = true;
+}
+
+void Window::Impl::dropText() {
+  if (textTexture != nullptr) SDL_DestroyTexture(textTexture);
+  textTexture = nullptr;
+}
+
+// Makes the text texture for a font of `pixels`; false when there is no
+// text or no font to draw it with.
+bool Window::Impl::prepareText(int pixels) {
+  if (textLines.empty()) return false;
+  if (pixels != textFontPixels) {
+    // Asked once per size: a missing font leaves the text out, not retried
+    // on every picture.
+    textFontPixels = pixels;
+    textFont.reset();
+    textStale = true;
+    textFont = TtfFont::openDefault(pixels, nullptr);
+  }
+  if (textFont == nullptr) return false;
+  if (!textStale && textTexture != nullptr) return true;
+  textStale = false;
+  dropText();
+  std::vector<TextCoverage> lines;
+  for (const std::string& line : textLines) lines.push_back(textFont->render(line));
+  const std::vector<uint32_t> box = composeTextBox(lines, pixels / 3, &textWidth, &textHeight);
+  textTexture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC,
+                                  textWidth, textHeight);
+  if (textTexture == nullptr) return false;
+  SDL_SetTextureBlendMode(textTexture, SDL_BLENDMODE_BLEND);
+  SDL_UpdateTexture(textTexture, nullptr, box.data(), textWidth * 4);
+  return true;
+}
+
+// The text at the top left of `area` (the picture's rectangle), clipped to
+// it and to the window.
+void Window::Impl::drawText(const Rect& area) {
+  const Rect visible = area.intersect(clientRect());
+  if (visible.empty()) return;
+  const int pixels = textPixelsFor(area.height());
+  if (!prepareText(pixels)) return;
+  const int margin = pixels / 2;
+  const SDL_Rect target{area.left + margin, area.top + margin, textWidth, textHeight};
+  const SDL_Rect clip = sdlRect(visible);
+  SDL_RenderSetClipRect(renderer, &clip);
+  SDL_RenderCopy(renderer, textTexture, nullptr, &target);
+  SDL_RenderSetClipRect(renderer, nullptr);
+}
+
+void Window::Impl::installDragTest() {
+  // Not every video driver can hit-test (dummy cannot); dragging is then
+  // simply unavailable.
+  const bool drag = dragTest && !fullScreen;
+  SDL_SetWindowHitTest(window, drag ? &hitTest : nullptr, &dragTest);
+}
+
+bool Window::setFullScreen(bool on) {
+  Impl& impl = *m_impl;
+  if (on == impl.fullScreen) return true;
+  if (on && !impl.enterFullScreen()) return false;
+  if (!on) impl.leaveFullScreen();
+  impl.needsRedraw = true;
+  impl.wholeRedraw.store(true);
+  return true;
+}
+
+bool Window::fullScreen() const { return m_impl->fullScreen; }
+
+void Window::setVideoText(std::vector<std::string> lines) {
+  Impl& impl = *m_impl;
+  if (lines == impl.textLines) return;
+  impl.textLines = std::move(lines);
+  impl.textStale = true;
+  if (impl.textLines.empty()) impl.dropText();
+  impl.needsRedraw = true;
+  impl.wholeRedraw.store(true);
+}
 
 }  // namespace trevolo::platform

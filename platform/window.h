@@ -29,6 +29,7 @@ struct WindowOptions {
   bool visible = true;      // a hidden window still draws and reads back
   bool borderless = false;  // no frame or caption: the caller draws everything
   bool resizable = true;
+  int pointerHideMs = 2000;  // in full screen, the pointer hides after this long still
 };
 
 enum class RendererPath {
@@ -37,8 +38,42 @@ enum class RendererPath {
   Other,           // chosen by the user through SDL_RENDER_DRIVER
 };
 
-// Keys the window reports; everything else is Other.
-enum class Key { Other, Tab, Escape, Return, Space, PageUp, PageDown, End, Home, Left, Up, Right, Down };
+// Keys the window reports; everything else is Other. Letters and F1 come from
+// the key pressed (as the keyboard layout names it, whatever Shift or Caps
+// Lock say); the punctuation keys come from the character typed, so `?`,
+// `[` or `.` are found wherever the layout puts them (Shift+/ on a US
+// keyboard, Shift+ß on a German one, AltGr+8 for `[`): they arrive as a
+// KeyDown of their own, without a KeyUp, after the KeyDown of the key that
+// typed them (reported as Other). Shift, Ctrl, Alt and the like alone are
+// Modifier.
+enum class Key {
+  Other,
+  Tab,
+  Escape,
+  Return,
+  Space,
+  PageUp,
+  PageDown,
+  End,
+  Home,
+  Left,
+  Up,
+  Right,
+  Down,
+  Modifier,
+  Backspace,
+  F1,
+  M,
+  P,
+  S,
+  O,
+  F,
+  BracketLeft,   // [
+  BracketRight,  // ]
+  Period,        // .
+  Comma,         // ,
+  Question,      // ?
+};
 
 struct InputEvent {
   enum class Kind {
@@ -123,9 +158,24 @@ class Window : public MessageTarget {
 
   // Client-area rectangle the video picture is scaled into; parts outside
   // the client area are clipped. Until set, the whole client area. Any thread.
+  // Full screen draws the picture in a rectangle of its own, but videoRect()
+  // stays what was set here, and applies again on leaving.
   void setVideoRect(const Rect& rect);
   Rect videoRect() const;
   Rect clientRect() const;
+
+  // UI thread: in full screen the window covers the whole screen and shows
+  // the video picture alone, aspect kept, black around it (no frame, no
+  // overlays, no drag strip); the pointer hides after pointerHideMs without
+  // moving or clicking. Leaving restores the window's place, size and video
+  // rectangle. clientRect() is the screen meanwhile; the frame keeps the
+  // size the caller gives it. False when the window cannot go full screen.
+  bool setFullScreen(bool on);
+  bool fullScreen() const;
+  // UI thread: lines of UTF-8 text drawn at the top left of the picture on a
+  // translucent dark box (full screen or not) until replaced; an empty list
+  // removes them. Shown only while a picture is.
+  void setVideoText(std::vector<std::string> lines);
 
   // UI thread: the window icon in several sizes (the desktop picks one).
   void setIcons(const std::vector<IconImage>& icons);

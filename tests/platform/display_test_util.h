@@ -113,4 +113,9 @@ inline uint32_t pixelAt(Window& window, int x, int y) {
   return pixels.empty() ? 0 : pixels[0];
 }
 
+// Where the X server has the window titled `title`, in root coordinates:
+// what shows on the screen, whatever SDL believes. Empty when there is no
+// such window. Needs an X server.
+Rect placeOnX(const std::string& title);
+
 }  // namespace display_test
