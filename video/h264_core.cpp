@@ -35,6 +35,7 @@ DecoderCore::~DecoderCore() {
   avcodec_free_context(&m_ctx);  // joins the slice threads
   av_packet_free(&m_packet);
   av_frame_free(&m_frame);
+  av_frame_free(&m_held);
   av_buffer_unref(&m_packetBuf);
 }
 
@@ -53,7 +54,10 @@ bool DecoderCore::open(const DecoderConfig& config) {
   m_packetBuf = av_buffer_alloc(m_packetCapacity + AV_INPUT_BUFFER_PADDING_SIZE);
   m_packet = av_packet_alloc();
   m_frame = av_frame_alloc();
-  if (!m_splitter || !m_gate || !m_planes || !m_packetBuf || !m_packet || !m_frame) return false;
+  m_held = av_frame_alloc();
+  if (!m_splitter || !m_gate || !m_planes || !m_packetBuf || !m_packet || !m_frame || !m_held) {
+    return false;
+  }
 
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
   if (!codec || !(m_ctx = avcodec_alloc_context3(codec))) return false;
@@ -76,6 +80,7 @@ void DecoderCore::queueNal(const uint8_t* nal, size_t size) {
 
 bool DecoderCore::decode(const uint8_t* data, size_t size, uint64_t timeStamp,
                          OutputPicture& out) {
+  av_frame_unref(m_held);  // the last picture handed out is the caller's no longer
   if (m_draining) {  // new data after the end of a stream: start afresh
     avcodec_flush_buffers(m_ctx);
     m_gate->restart();
@@ -119,6 +124,7 @@ bool DecoderCore::sendPacket(int64_t callIndex) {
 }
 
 bool DecoderCore::drain(OutputPicture& out) {
+  av_frame_unref(m_held);
   if (!m_gate->reorderingPossible()) return false;
   if (!m_draining) {
     avcodec_send_packet(m_ctx, nullptr);
@@ -137,9 +143,29 @@ bool DecoderCore::receive(uint64_t fallbackStamp, OutputPicture& out) {
       m_callIndex - pts < static_cast<int64_t>(kStampSlots)) {
     stamp = m_stamps[static_cast<size_t>(pts) % kStampSlots];
   }
+  if (handOut(stamp, out)) return true;
   const bool ok = copyOut(stamp, out);
   av_frame_unref(m_frame);
   return ok;
+}
+
+// A 4:2:0 picture whose rows lie packed in the core's buffer already (its
+// width a multiple of the core's row alignment: 1280 and 1920 are) is handed
+// out as it is, held until the next call, instead of copied.
+bool DecoderCore::handOut(uint64_t timeStamp, OutputPicture& out) {
+  const AVFrame* f = m_frame;
+  const bool yuv = f->format == AV_PIX_FMT_YUV420P || f->format == AV_PIX_FMT_YUVJ420P;
+  const bool weave = !(m_config.deinterlace && f->interlaced_frame);
+  const int w = f->width, h = f->height;
+  if (!yuv || !weave || w <= 0 || h <= 0 || (w | h) & 1 ||
+      static_cast<uint32_t>(w) > m_maxWidth || static_cast<uint32_t>(h) > m_maxHeight ||
+      f->linesize[0] != w || f->linesize[1] != w / 2 || f->linesize[2] != w / 2) {
+    return false;
+  }
+  out = OutputPicture{f->data[0], f->data[1], f->data[2], static_cast<uint32_t>(w),
+                      static_cast<uint32_t>(h), f->linesize[0], f->linesize[1], timeStamp};
+  av_frame_move_ref(m_held, m_frame);
+  return true;
 }
 
 bool DecoderCore::copyOut(uint64_t timeStamp, OutputPicture& out) {

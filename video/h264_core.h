@@ -61,6 +61,7 @@ class DecoderCore {
   void queueNal(const uint8_t* nal, size_t size);
   bool sendPacket(int64_t callIndex);
   bool receive(uint64_t fallbackStamp, OutputPicture& out);
+  bool handOut(uint64_t timeStamp, OutputPicture& out);
   bool copyOut(uint64_t timeStamp, OutputPicture& out);
 
   DecoderConfig m_config;
@@ -70,6 +71,9 @@ class DecoderCore {
   AVCodecContext* m_ctx = nullptr;
   AVPacket* m_packet = nullptr;
   AVFrame* m_frame = nullptr;
+  // The picture last handed out straight from the core's own buffer (its
+  // rows were packed already); held until the next call.
+  AVFrame* m_held = nullptr;
   AVBufferRef* m_packetBuf = nullptr;  // one call's admitted units, Annex B
   size_t m_packetCapacity = 0;
   size_t m_packetFill = 0;
