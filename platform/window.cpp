@@ -678,7 +678,12 @@ void Window::Impl::draw() {
     if (!fullScreen && frame != nullptr) SDL_RenderCopy(renderer, frame, nullptr, nullptr);
   }
   fullScreenPicture = fullScreen && picture ? rect : Rect{};
-  if (!picture) return;
+  if (!picture) {
+    // Text asked for while no picture shows (the key list in an idle
+    // window) lies over the video rectangle all the same.
+    drawText(rect);
+    return;
+  }
   if (!(scaled && drawScaled(*memory, rect))) drawTexture(*memory, rect);
   const std::vector<Rect> noOverlays;
   const std::vector<Rect>& above = fullScreen ? noOverlays : overlays;

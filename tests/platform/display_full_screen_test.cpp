@@ -61,6 +61,15 @@ TEST(DisplayFullScreen, PictureAloneCentredTextOverItPointerHidesAndWindowComesB
   ASSERT_LT(shownH, screen.h);
   const Rect shown = rectAt(0, (screen.h - shownH) / 2, screen.w, shownH);
 
+  // With no picture yet (an idle window) the text lies over the video
+  // rectangle all the same.
+  window->setVideoRect(windowed);
+  const uint32_t idle = pixelAt(*window, 60, 50);
+  window->setVideoText({"########", "########"});
+  EXPECT_NE(pixelAt(*window, 60, 50), idle);
+  window->setVideoText({});
+  EXPECT_EQ(pixelAt(*window, 60, 50), idle);
+
   for (SurfaceFormat format : {SurfaceFormat::YV12, SurfaceFormat::Rgb32}) {
     SCOPED_TRACE(int(format));
     window->setVideoRect(windowed);
