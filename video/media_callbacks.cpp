@@ -163,11 +163,9 @@ bool WriteSound(MediaContext& media, CDirectSound& sound, const uint8_t* pcm, ui
     return WriteScaled(sound, pcm, bytes, volume);
   }
   if (!WriteStretched(stretcher, sound, volume)) return false;
-  int16_t samples[kMaxPcmBlockBytes / 2];
-  std::memcpy(samples, pcm, bytes);
   stretcher.setSpeed(permille);
   // Without memory for the stretcher the frame goes out unstretched.
-  if (!stretcher.put(samples, bytes / 2)) return WriteScaled(sound, pcm, bytes, volume);
+  if (!stretcher.put(pcm, bytes / 2)) return WriteScaled(sound, pcm, bytes, volume);
   WriteStretched(stretcher, sound, volume);
   return true;
 }

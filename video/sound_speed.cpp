@@ -3,6 +3,7 @@
 #include <sonic.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -36,10 +37,12 @@ void SoundSpeed::setSpeed(int permille) {
   if (m_stream != nullptr) sonicSetSpeed(m_stream, static_cast<float>(permille) / kNormalSpeed);
 }
 
-bool SoundSpeed::put(const int16_t* samples, uint32_t count) {
+bool SoundSpeed::put(const void* samples, uint32_t count) {
   if (!ensureStream()) return false;
-  // The stretcher's interface takes mutable samples; it only reads them.
-  m_scratch.assign(samples, samples + count);
+  // The stretcher's interface takes mutable, aligned samples; it only reads
+  // them.
+  m_scratch.resize(count);
+  std::memcpy(m_scratch.data(), samples, size_t{count} * sizeof(int16_t));
   if (sonicWriteShortToStream(m_stream, m_scratch.data(), static_cast<int>(count)) == 0) {
     return false;
   }

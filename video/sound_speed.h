@@ -32,9 +32,11 @@ class SoundSpeed {
   void setSpeed(int permille);
   int speed() const { return m_speed; }
 
-  // Stretches `count` samples and appends the result to the blocks. False
-  // when the stretcher could not be made (out of memory): nothing was taken.
-  bool put(const int16_t* samples, uint32_t count);
+  // Stretches `count` signed 16-bit samples (native order, any alignment:
+  // the engine's PCM frames are plain bytes) and appends the result to the
+  // blocks. False when the stretcher could not be made (out of memory):
+  // nothing was taken.
+  bool put(const void* samples, uint32_t count);
 
   // Pushes out everything held, fading its last few milliseconds to silence
   // and padding the last block with silence, so the sound can stop there
