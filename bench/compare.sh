@@ -104,17 +104,12 @@ cat "$work/machine"
 # --- start-up ---------------------------------------------------------------------------------
 
 run_startup() {
-  local rec=$cache/rec720-${seconds}s players=(trevolo) p round
+  local rec=$cache/rec720-${seconds}s players=(trevolo) p
   [ "$have_ffplay" = 1 ] && players+=(ffplay ffplay_soft)
   [ "$have_mpv" = 1 ] && players+=(mpv)
   echo
   echo "== start-up to the first picture, 720p, median of $reps (one warm-up each)"
-  for round in $(seq 0 "$reps"); do
-    for p in "${players[@]}"; do
-      "startup_$p" "$rec" || { echo "$p: no picture ($(cat "$work/poll"))" >&2; continue; }
-      [ "$round" = 0 ] || cat "$work/poll" >>"$work/startup_$p"
-    done
-  done
+  startup_rounds "$rec" "$reps" "${players[@]}"
   for p in "${players[@]}"; do
     [ -s "$work/startup_$p" ] || continue
     R[startup.$p]=$(field picture_ms <"$work/startup_$p" | median)

@@ -131,6 +131,19 @@ startup_mpv() {
     --geometry="${peer_w}x$peer_h" "$1.mkv"
 }
 
+# Starts each player on the recording once as a warm-up, then `reps` rounds more, interleaved;
+# each measured run's poller line is appended to $work/startup_PLAYER.
+startup_rounds() {  # recording reps player...
+  local rec=$1 reps=$2 round p
+  shift 2
+  for round in $(seq 0 "$reps"); do
+    for p in "$@"; do
+      "startup_$p" "$rec" || { echo "$p: no picture ($(cat "$work/poll"))" >&2; continue; }
+      [ "$round" = 0 ] || cat "$work/poll" >>"$work/startup_$p"
+    done
+  done
+}
+
 # --- CPU of a whole playback --------------------------------------------------------------------
 
 # Closes the player's window with Escape, once more each half second while it is still there

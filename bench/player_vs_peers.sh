@@ -72,12 +72,7 @@ run_startup() {
   rec=$cache/rec720-${seconds}s
   echo
   echo "== start-up to first picture, 1280x720, median of $reps (one warm-up each, discarded)"
-  for round in $(seq 0 "$reps"); do
-    for p in "${startup_players[@]}"; do
-      "startup_$p" "$rec" || { echo "$p: no picture ($(cat "$work/poll"))" >&2; continue; }
-      [ "$round" = 0 ] || cat "$work/poll" >>"$work/startup_$p"
-    done
-  done
+  startup_rounds "$rec" "$reps" "${startup_players[@]}"
   printf '%-26s %12s %12s %10s  %s\n' player "picture ms" "window ms" "poll ms" "runs (picture ms)"
   for p in "${startup_players[@]}"; do
     f=$work/startup_$p
