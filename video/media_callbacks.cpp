@@ -13,7 +13,7 @@
 namespace {
 
 // Decoder set-up: the picture size limit keeps every picture inside the
-// static planes (120 x 67 macroblocks = 1920 x 1072, two reference frames,
+// work picture (120 x 67 macroblocks = 1920 x 1072, two reference frames,
 // interlaced pictures deinterlaced, no worker threads: the decoder runs on
 // the engine's video decode thread alone).
 constexpr uint32_t kMaxWidthMbs = 120;
@@ -45,12 +45,6 @@ struct SpeedSound {
   uint64_t nextPositionUs = kNoPosition;
 };
 SpeedSound g_speedSound;
-
-// The planes the engine's YuvFrame points at between VideoDecode and
-// VideoRender.
-uint8_t g_planeY[PLANE_BUFFER_BYTES];
-uint8_t g_planeU[PLANE_BUFFER_BYTES];
-uint8_t g_planeV[PLANE_BUFFER_BYTES];
 
 // Posts a notification. A missing main window (start-up, tests, headless
 // tools) drops it rather than posting nowhere.
@@ -281,18 +275,17 @@ int VideoDecode(const uint8_t* data, uint32_t length, uint64_t timeStamp, YuvFra
   const H264DecPicture& picture = media.decoderPicture;
   const int width = static_cast<int>(picture.width);
   const int height = static_cast<int>(picture.height);
-  // A picture beyond the static planes cannot be shown; the decoder limits
-  // keep well inside them, so this only guards against a changed limit.
+  // A picture beyond the largest the player shows is refused; the decoder
+  // limits keep well inside it, so this only guards against a changed limit.
   if (width <= 0 || height <= 0 || LumaBytes(width, height) > PLANE_BUFFER_BYTES) return 0;
   NotePictureSize(media, width, height);
 
-  const size_t lumaBytes = LumaBytes(width, height);
-  std::memcpy(g_planeY, picture.y, lumaBytes);
-  std::memcpy(g_planeU, picture.u, lumaBytes / 4);
-  std::memcpy(g_planeV, picture.v, lumaBytes / 4);
-  frame->y = g_planeY;
-  frame->u = g_planeU;
-  frame->v = g_planeV;
+  // The frame points at the decoder's own packed planes: they stay valid
+  // until its next call, and the engine decodes the next packet only after
+  // this picture was rendered or discarded, so no copy is needed to keep it.
+  frame->y = picture.y;
+  frame->u = picture.u;
+  frame->v = picture.v;
   frame->yStride = width;
   frame->uStride = width / 2;
   frame->vStride = width / 2;

@@ -38,6 +38,10 @@ struct Harness {
   std::atomic<int> exitCalls{0};
   std::atomic<int> otherCalls{0};  // any callback but init and exit
   std::atomic<int> audioRestarts{0};  // AudioDecode calls with a null frame
+  // The player's frames point into the decoder's own picture, which its next
+  // call reuses: no packet may be decoded while the picture before it renders.
+  std::atomic<bool> rendering{false};
+  std::atomic<int> decodesWhileRendering{0};
   std::atomic<AudioMode> audioMode{AudioMode::Instant};
   SteadyClock::time_point deviceEnd{};
   uint8_t planes[64 * 3 / 2] = {};
@@ -49,7 +53,8 @@ struct Harness {
     audioPositions.clear();
     decodedVideo.clear();
     decodedWithFrame.clear();
-    initCalls = exitCalls = otherCalls = audioRestarts = 0;
+    initCalls = exitCalls = otherCalls = audioRestarts = decodesWhileRendering = 0;
+    rendering = false;
     audioMode = AudioMode::Instant;
     deviceEnd = {};
   }
@@ -94,6 +99,7 @@ inline int HAudioDecode(const uint8_t* frame, uint8_t* out) {
 }
 inline int HVideoDecode(const uint8_t*, uint32_t, uint64_t ts, YuvFrame* f) {
   ++g_harness.otherCalls;
+  if (g_harness.rendering.load()) ++g_harness.decodesWhileRendering;
   {
     std::lock_guard<std::mutex> g(g_harness.lock);
     g_harness.decodedVideo.push_back(ts);
@@ -137,8 +143,15 @@ inline int HAudioRender(const uint8_t*, uint32_t bytes, uint64_t position) {
 }
 inline void HVideoRender(YuvFrame* f) {
   ++g_harness.otherCalls;
-  std::lock_guard<std::mutex> g(g_harness.lock);
-  g_harness.pictures.push_back({f->timeStamp, SteadyClock::now(), g_harness.audioPositions.size()});
+  g_harness.rendering = true;
+  {
+    std::lock_guard<std::mutex> g(g_harness.lock);
+    g_harness.pictures.push_back(
+        {f->timeStamp, SteadyClock::now(), g_harness.audioPositions.size()});
+  }
+  // As long as a copy of a large picture takes, so a decode racing it shows.
+  std::this_thread::sleep_for(std::chrono::microseconds(300));
+  g_harness.rendering = false;
 }
 inline int HLogText(const char*, const wchar_t*) { return 1; }
 inline int HLogValues(const wchar_t*, int64_t, int64_t, int64_t, int64_t) { return 1; }
@@ -190,6 +203,8 @@ class EngineFixture : public ::testing::Test {
   void SetUp() override { g_harness.reset(); }
   void TearDown() override {
     if (m_engine) AVDestroy(m_engine);
+    EXPECT_EQ(g_harness.decodesWhileRendering.load(), 0)
+        << "a packet was decoded while the picture before it was being rendered";
   }
 
   AvEngine* open(const std::string& path) {
