@@ -4,6 +4,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "audio/amr_decoder.h"
 #include "audio/direct_sound.h"
 #include "base/messages.h"
@@ -72,6 +76,35 @@ void CopyPlane(uint8_t* out, const uint8_t* in, int stride, int rowBytes, int ro
     std::memcpy(out + static_cast<size_t>(r) * rowBytes, in + static_cast<ptrdiff_t>(r) * stride,
                 static_cast<size_t>(rowBytes));
   }
+}
+
+// Copies bytes with stores that go around the cache: for a large buffer
+// that is not read again soon, it saves reading the destination in first
+// and keeps the cache for what is.
+void StreamCopy(uint8_t* out, const uint8_t* in, size_t bytes) {
+#if defined(__SSE2__)
+  const size_t head = (16 - (reinterpret_cast<uintptr_t>(out) & 15)) & 15;
+  if (bytes < head + 64) {
+    std::memcpy(out, in, bytes);
+    return;
+  }
+  std::memcpy(out, in, head);
+  size_t done = head;
+  for (; done + 64 <= bytes; done += 64) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done + 32));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + done + 48));
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out + done), a);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out + done + 16), b);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out + done + 32), c);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out + done + 48), d);
+  }
+  _mm_sfence();  // the streamed bytes are visible before the lock is let go
+  std::memcpy(out + done, in + done, bytes - done);
+#else
+  std::memcpy(out, in, bytes);
+#endif
 }
 
 // After a decoder error, pull out what it still holds with empty calls until
@@ -374,16 +407,29 @@ void VideoRender(YuvFrame* frame) {
   }
   uint8_t* work = media.workPicture.get();
   const size_t lumaBytes = LumaBytes(width, height);
+  // A picture in packed planes goes to the display first, straight from the
+  // decoder, while its rows are still in the cache; the copy kept for
+  // snapshots and pausing is read only then, so it bypasses the cache.
+  const bool packed = frame->yStride == width && frame->uStride == width / 2 &&
+                      frame->vStride == width / 2;
+  if (packed) PresentPlanes(frame->y, frame->u, frame->v, width, height);
   {
     std::lock_guard<std::mutex> guard(media.workPictureLock);
-    CopyPlane(work, frame->y, frame->yStride, width, height);
-    CopyPlane(work + lumaBytes, frame->u, frame->uStride, width / 2, height / 2);
-    CopyPlane(work + lumaBytes + lumaBytes / 4, frame->v, frame->vStride, width / 2, height / 2);
+    if (packed) {
+      StreamCopy(work, frame->y, lumaBytes);
+      StreamCopy(work + lumaBytes, frame->u, lumaBytes / 4);
+      StreamCopy(work + lumaBytes + lumaBytes / 4, frame->v, lumaBytes / 4);
+    } else {
+      CopyPlane(work, frame->y, frame->yStride, width, height);
+      CopyPlane(work + lumaBytes, frame->u, frame->uStride, width / 2, height / 2);
+      CopyPlane(work + lumaBytes + lumaBytes / 4, frame->v, frame->vStride, width / 2,
+                height / 2);
+    }
     media.workWidth = width;
     media.workHeight = height;
   }
   TakePendingSnapshot(media, width, height);
-  PresentPicture(work, width, height);
+  if (!packed) PresentPicture(work, width, height);
   if (PictureObserver observer = media.pictureShown.load()) observer(frame->timeStamp);
 }
 

@@ -64,6 +64,8 @@ void SaveLastPicture();
 // size given) through the renderer, when there is a renderer and a video window.
 void PresentPicture(const uint8_t* picture);
 void PresentPicture(const uint8_t* picture, int width, int height);
+// The same for a picture in three packed planes (strides width, width / 2).
+void PresentPlanes(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, int height);
 
 // Frees lastPicture; the main window calls it when it is destroyed.
 void FreeLastPicture();

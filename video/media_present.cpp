@@ -17,21 +17,30 @@ void PresentPicture(const uint8_t* picture) {
 }
 
 void PresentPicture(const uint8_t* picture, int pictureWidth, int pictureHeight) {
+  if (picture == nullptr || pictureWidth <= 0 || pictureHeight <= 0) return;
+  const size_t lumaBytes = static_cast<size_t>(pictureWidth) * static_cast<size_t>(pictureHeight);
+  PresentPlanes(picture, picture + lumaBytes, picture + lumaBytes + lumaBytes / 4, pictureWidth,
+                pictureHeight);
+}
+
+void PresentPlanes(const uint8_t* y, const uint8_t* u, const uint8_t* v, int pictureWidth,
+                   int pictureHeight) {
   const MediaContext& media = GetMediaContext();
   DDrawRenderer* renderer = media.renderer.load();
   trevolo::platform::Window* window = media.videoWindow.load();
-  if (picture == nullptr || renderer == nullptr || window == nullptr) return;
+  if (y == nullptr || u == nullptr || v == nullptr || renderer == nullptr || window == nullptr) {
+    return;
+  }
   if (pictureWidth <= 0 || pictureHeight <= 0) return;
   const uint32_t width = static_cast<uint32_t>(pictureWidth);
   const uint32_t height = static_cast<uint32_t>(pictureHeight);
-  const size_t lumaBytes = static_cast<size_t>(width) * height;
   RenderSource source;
   source.format = kPlanar420Format;
   source.width = width;
   source.height = height;
-  source.plane[0] = picture;
-  source.plane[1] = picture + lumaBytes;
-  source.plane[2] = source.plane[1] + lumaBytes / 4;
+  source.plane[0] = y;
+  source.plane[1] = u;
+  source.plane[2] = v;
   // A picture the display cannot take is simply not shown; sound goes on.
   renderer->Render(source, window);
 }
