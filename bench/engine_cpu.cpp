@@ -5,16 +5,21 @@
 // It also counts the engine threads' wake-ups (voluntary context switches of
 // every thread but the main one) in each phase, beside the pictures and sound
 // frames the engine handed out, which is what a wake-up budget is set against.
+// Last, the same wake-ups without the engine: threads that only wait for one
+// another and for the same due times, the floor this machine's scheduler puts
+// under any player that wakes this often.
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -106,6 +111,76 @@ Phase Measure(double seconds) {
   return p;
 }
 
+// A thread that sleeps until it is woken or its due time comes, as the
+// engine's threads do.
+struct Sleeper {
+  std::mutex lock;
+  std::condition_variable wake;
+  uint64_t calls = 0;
+  void notify() {
+    {
+      std::lock_guard<std::mutex> g(lock);
+      ++calls;
+    }
+    wake.notify_one();
+  }
+  // Waits for a notify after `seen` or for `until`; the calls so far.
+  uint64_t wait(uint64_t seen, Clock::time_point until = Clock::time_point::max()) {
+    std::unique_lock<std::mutex> g(lock);
+    if (until == Clock::time_point::max()) {
+      wake.wait(g, [&] { return calls != seen; });
+    } else {
+      wake.wait_until(g, until, [&] { return calls != seen; });
+    }
+    return calls;
+  }
+};
+
+// The engine's wake-ups while playing, with nothing done in between: a sound
+// device thread woken every 20 ms that wakes a sound decoder every fourth
+// frame; a picture thread woken at each picture's due time (40 ms) that wakes
+// a picture decoder; a reader that wakes every 400 ms.
+Phase WakeUpFloor(double seconds) {
+  std::atomic<bool> stop{false};
+  Sleeper soundDecoder, pictureDecoder;
+  std::thread decoders[2];
+  Sleeper* sleepers[2] = {&soundDecoder, &pictureDecoder};
+  for (int i = 0; i < 2; ++i) {
+    decoders[i] = std::thread([&, i] {
+      uint64_t seen = 0;
+      while (!stop.load()) seen = sleepers[i]->wait(seen);
+    });
+  }
+  std::thread device([&] {
+    auto due = Clock::now();
+    for (uint64_t frame = 1; !stop.load(); ++frame) {
+      due += std::chrono::milliseconds(20);
+      std::this_thread::sleep_until(due);
+      if (frame % 4 == 0) soundDecoder.notify();
+    }
+  });
+  std::thread pictures([&] {
+    Sleeper clock;
+    auto due = Clock::now();
+    while (!stop.load()) {
+      due += std::chrono::milliseconds(40);
+      clock.wait(0, due);
+      pictureDecoder.notify();
+    }
+  });
+  std::thread reader([&] {
+    Sleeper idle;
+    while (!stop.load()) idle.wait(0, Clock::now() + std::chrono::milliseconds(400));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const Phase floor = Measure(seconds);
+  stop.store(true);
+  soundDecoder.notify();
+  pictureDecoder.notify();
+  for (std::thread* t : {&decoders[0], &decoders[1], &device, &pictures, &reader}) t->join();
+  return floor;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,6 +213,7 @@ int main(int argc, char** argv) {
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const Phase paused = Measure(seconds);
   AVDestroy(e);
+  const Phase floor = WakeUpFloor(seconds);
   std::printf("engine CPU while playing: %.3f%% of one core over %.0f s\n", playing.cpuPercent,
               seconds);
   std::printf("engine CPU while paused:  %.3f%% of one core over %.0f s\n", paused.cpuPercent,
@@ -145,5 +221,7 @@ int main(int argc, char** argv) {
   std::printf("engine wake-ups while playing: %.1f/s (%.1f pictures/s, %.1f sound frames/s)\n",
               playing.wakeUps, playing.pictures, playing.soundFrames);
   std::printf("engine wake-ups while paused:  %.1f/s\n", paused.wakeUps);
+  std::printf("the same wake-ups without the engine: %.3f%% of one core, %.1f/s\n",
+              floor.cpuPercent, floor.wakeUps);
   return 0;
 }
