@@ -20,9 +20,10 @@
 #
 # usage: bench/compare.sh [BUILD_DIR] [SECONDS] [REPS] [SEEKS]   (default: build, 30, 5, 50)
 # COMPARE_SECTIONS="startup cpu ontime seek wakeups" (the default) chooses what runs;
+# CPU_REPS (default 3) is how many times each player plays each recording for the CPU figures;
 # PERF_PAGE_DIR (default docs/) is where performance.md and performance.png go.
 # Recordings are cached in $BENCH_DIR (default /tmp/trevolo-compare): the first run adds about
-# three minutes of encoding. About 11 minutes with the defaults on 2 cores. Not for CI.
+# three minutes of encoding. About 20 minutes with the defaults on 2 cores. Not for CI.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,6 +31,7 @@ build=${1:-$root/build}
 seconds=${2:-30}
 reps=${3:-5}
 seeks=${4:-50}
+cpu_reps=${CPU_REPS:-3}
 wake_seconds=20
 trevolo=$build/app/trevolo
 avtool=$build/tools/avtool
@@ -120,37 +122,55 @@ run_startup() {
 
 # --- CPU per minute, peak memory, the peers' drops ----------------------------------------------
 
-cpu_measure() {  # size player command...
+cpu_measure() {  # size player command...: one run, its figures added to the lists
   local size=$1 p=$2 trev=0 u s w x m
   shift 2
   [ "$p" = trevolo ] && trev=1
   cpu_run "$trev" "$seconds" "$@"
   read -r u s w x m <"$work/cpu"
-  R[cpu.$size.$p]=$(awk -v u="$u" -v s="$s" -v d="$seconds" 'BEGIN { printf "%.2f", (u + s) * 60 / d }')
-  R[xcpu.$size.$p]=$(awk -v x="$x" -v d="$seconds" 'BEGIN { printf "%.2f", x * 60 / d }')
-  R[rss.$size.$p]=$m
-  R[wall.$size.$p]=$w
-  [ "$trev" = 1 ] || R[drop.$size.$p]=$(dropped)
-  echo "$size $p: ${R[cpu.$size.$p]} CPU s/min, Xvfb ${R[xcpu.$size.$p]} s/min," \
-    "peak RSS $m KiB, wall $w s, dropped ${R[drop.$size.$p]:-n/a}"
+  u=$(awk -v u="$u" -v s="$s" -v d="$seconds" 'BEGIN { printf "%.2f", (u + s) * 60 / d }')
+  x=$(awk -v x="$x" -v d="$seconds" 'BEGIN { printf "%.2f", x * 60 / d }')
+  L[cpu.$size.$p]+="$u "
+  L[xcpu.$size.$p]+="$x "
+  L[rss.$size.$p]+="$m "
+  L[wall.$size.$p]+="$w "
+  [ "$trev" = 1 ] || L[drop.$size.$p]+="$(dropped) "
+  echo "$size $p: $u CPU s/min, Xvfb $x s/min, peak RSS $m KiB, wall $w s," \
+    "dropped $([ "$trev" = 1 ] && echo n/a || dropped)"
 }
 
+# Each player plays each recording cpu_reps times, the players taking turns, so a slow
+# stretch of the machine falls on all of them; the page gives the medians (drops: the most).
 run_cpu() {
-  local size rec
+  local size rec rep k p
+  declare -gA L=()
   echo
-  echo "== CPU per minute of playback ($seconds s recordings, 25 fps), peak RSS"
+  echo "== CPU per minute of playback ($seconds s recordings, 25 fps), peak RSS, $cpu_reps runs each"
   for size in 480 720 1072; do
     rec=$cache/rec$size-${seconds}s
-    cpu_measure "$size" trevolo "$trevolo" -v "$rec.av"
-    if [ "$have_ffplay" = 1 ]; then
-      cpu_measure "$size" ffplay_soft "${soft_env[@]}" ffplay -autoexit -x $peer_w -y $peer_h \
-        -loglevel error -stats "$rec.mkv"
-    fi
-    if [ "$have_mpv" = 1 ]; then
-      cpu_measure "$size" mpv mpv --no-config --msg-level=all=error,statusline=status \
-        --term-status-msg="$mpv_status" --vo=x11 --ao=sdl --geometry=${peer_w}x$peer_h "$rec.mkv"
-    fi
+    for rep in $(seq "$cpu_reps"); do
+      cpu_measure "$size" trevolo "$trevolo" -v "$rec.av"
+      if [ "$have_ffplay" = 1 ]; then
+        cpu_measure "$size" ffplay_soft "${soft_env[@]}" ffplay -autoexit -x $peer_w -y $peer_h \
+          -loglevel error -stats "$rec.mkv"
+      fi
+      if [ "$have_mpv" = 1 ]; then
+        cpu_measure "$size" mpv mpv --no-config --msg-level=all=error,statusline=status \
+          --term-status-msg="$mpv_status" --vo=x11 --ao=sdl --geometry=${peer_w}x$peer_h "$rec.mkv"
+      fi
+    done
+    for p in trevolo ffplay_soft mpv; do
+      for k in cpu xcpu rss wall; do
+        [ -n "${L[$k.$size.$p]:-}" ] || continue
+        R[$k.$size.$p]=$(tr ' ' '\n' <<<"${L[$k.$size.$p]}" | sed '/^$/d' | median 2)
+      done
+      [ -n "${L[drop.$size.$p]:-}" ] &&
+        R[drop.$size.$p]=$(tr ' ' '\n' <<<"${L[drop.$size.$p]}" | sed '/^$/d' | sort -g | tail -1)
+      [ -n "${L[cpu.$size.$p]:-}" ] && echo "$size $p median: ${R[cpu.$size.$p]} CPU s/min" \
+        "(runs: ${L[cpu.$size.$p]% })"
+    done
   done
+  return 0
 }
 
 # --- pictures on time -------------------------------------------------------------------------
@@ -179,10 +199,10 @@ run_ontime() {
 
 # --- seek latency -----------------------------------------------------------------------------
 
-seek_run() {  # player command...
-  local p=$1
-  shift
-  python3 "$seeker" --player "$p" --duration-us "$seek_duration" --seeks "$seeks" --seed 7 \
+seek_run() {  # label player command...
+  local p=$1 kind=$2
+  shift 2
+  python3 "$seeker" --player "$kind" --duration-us "$seek_duration" --seeks "$seeks" --seed 7 \
     --ipc "$work/mpv.sock" --log "$work/seeks_$p.log" -- "$@" >"$work/seek_$p" &
   poller_pid=$!
   wait "$poller_pid" || echo "$p: seek run failed: $(cat "$work/seek_$p")" >&2
@@ -200,10 +220,13 @@ run_seek() {
   seek_duration=$("$avtool" info "$rec.av" | awk '/^duration:/ { print $2 }')
   echo
   echo "== seek latency, 720p, key frame every 2 s, $seeks random seeks (logs in $cache)"
-  seek_run trevolo "$trevolo" -v "$rec.av"
+  seek_run trevolo trevolo "$trevolo" -v "$rec.av"
   if [ "$have_mpv" = 1 ]; then
-    seek_run mpv mpv --no-config --really-quiet --vo=x11 --ao=sdl --hr-seek=yes --keep-open=yes \
-      --geometry=${peer_w}x$peer_h --input-ipc-server="$work/mpv.sock" "$rec.mkv"
+    local mpv_seek=(mpv --no-config --really-quiet --vo=x11 --ao=sdl --hr-seek=yes --keep-open=yes
+      --geometry=${peer_w}x$peer_h --input-ipc-server="$work/mpv.sock")
+    seek_run mpv mpv "${mpv_seek[@]}" "$rec.mkv"
+    # The like-for-like run: trevolo's decoder works on its decode thread alone.
+    seek_run mpv1 mpv "${mpv_seek[@]}" --vd-lavc-threads=1 "$rec.mkv"
   fi
 }
 
@@ -225,6 +248,9 @@ run_wakeups() {
     's|^engine wake-ups while playing: \([0-9.]*\)/s (\([0-9.]*\) pictures/s, \([0-9.]*\) sound.*|\1 \2 \3|p' \
     "$work/engine")
   R[engine.wake_paused]=$(sed -n 's|^engine wake-ups while paused: *\([0-9.]*\)/s.*|\1|p' \
+    "$work/engine")
+  read -r 'R[engine.cpu_floor]' 'R[engine.wake_floor]' < <(sed -n \
+    's|^the same wake-ups without the engine: *\([0-9.]*\)% of one core, \([0-9.]*\)/s.*|\1 \2|p' \
     "$work/engine")
 }
 
@@ -330,7 +356,8 @@ page=$work/performance.md
     echo "## CPU per minute of playback"
     echo
     echo "User + system seconds of the whole player process (all its threads, \`/usr/bin/time\`)"
-    echo "playing a $seconds s, 25 fps recording to its end, per minute of playback. The recordings"
+    echo "playing a $seconds s, 25 fps recording to its end, per minute of playback; the median of"
+    echo "$cpu_reps runs per player, the players taking turns. The recordings"
     echo "are \`avtool gen\`'s test pattern (H.264 Main, a key frame every 2 s, AMR-NB 12.2 kbit/s),"
     echo "remuxed for the peers without re-encoding. Target: <= 0.8 of the cheaper peer."
     echo
@@ -360,7 +387,7 @@ page=$work/performance.md
     echo
     echo "## Peak resident memory, playing 720p"
     echo
-    echo "\`/usr/bin/time\` %M of the 720p runs above (MiB). Target: no more than the cheaper peer."
+    echo "\`/usr/bin/time\` %M of the 720p runs above, median (MiB). Target: no more than the cheaper peer."
     echo
     echo "| trevolo | ffplay (software renderer) | mpv --vo=x11 | trevolo / cheaper | target | result |"
     echo "|---:|---:|---:|---:|---:|---|"
@@ -435,6 +462,21 @@ page=$work/performance.md
     echo "besides decoding forward, and what each picture decoded forward adds. Decoding that"
     echo "overlaps some other wait (for the sound, for the display) does not show in the slope."
     echo
+    echo "mpv decodes with as many threads as the machine has cores, one picture on each while"
+    echo "the next waits for rows of it; trevolo's decoder runs on the engine's video decode"
+    echo "thread alone. The same $seeks seeks with mpv held to one decoder thread"
+    echo "(\`--vd-lavc-threads=1\`), the same work as trevolo's:"
+    echo
+    echo "| measure | trevolo | mpv, one decoder thread | trevolo / mpv |"
+    echo "|---|---:|---:|---:|"
+    for k in median p95 fixed per_picture; do
+      label="$k (ms)"
+      [ $k = fixed ] && label="fixed part (ms)"
+      [ $k = per_picture ] && label="per picture decoded forward (ms)"
+      echo "| $label | $(v seek.${k}_ms.trevolo) | $(v seek.${k}_ms.mpv1) |" \
+        "$(ratio "$(v seek.${k}_ms.trevolo)" "$(v seek.${k}_ms.mpv1)") |"
+    done
+    echo
     echo "Seeks that reached their target: trevolo $(v seek.ok.trevolo) of $seeks, mpv"
     echo "$(v seek.ok.mpv). The first target-range picture read was the target itself: trevolo"
     echo "$(v seek.exact.trevolo), mpv $(v seek.exact.mpv) (otherwise the target was on screen"
@@ -467,6 +509,18 @@ page=$work/performance.md
       chart "engine ${label%% (*}" "$r" 1.0
       echo "| $label | $(v "$key") | $limit | $r | $(verdict "$r" "<=" 1) |"
     done
+    echo
+    echo "What the machine's scheduler alone costs for wake-ups at that rate: the same $wake_seconds s"
+    echo "with threads that only wait for one another and for the same due times (a device woken"
+    echo "every 20 ms, a picture thread at every 40 ms due time, each waking a decoder; a reader),"
+    echo "no engine. The engine's CPU above this floor is what its own code costs."
+    echo
+    echo "| measure | engine | the same wake-ups alone | engine / alone |"
+    echo "|---|---:|---:|---:|"
+    echo "| wake-ups playing (/s) | $(v engine.wake_playing) | $(v engine.wake_floor) |" \
+      "$(ratio "$(v engine.wake_playing)" "$(v engine.wake_floor)") |"
+    echo "| CPU playing (% of a core) | $(v engine.cpu_playing) | $(v engine.cpu_floor) |" \
+      "$(ratio "$(v engine.cpu_playing)" "$(v engine.cpu_floor)") |"
   ;; esac
 } >"$page"
 

@@ -84,10 +84,10 @@ proc_ticks() {  # user + system clock ticks of a process (and its finished threa
   awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"
 }
 
-median() {
-  sort -g | awk '{ v[NR] = $1 }
+median() {  # [places], default 1
+  sort -g | awk -v fmt="%.${1:-1}f\n" '{ v[NR] = $1 }
     END { if (!NR) { print "n/a"; exit }
-          printf "%.1f\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+          printf fmt, (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 field() { tr ' ' '\n' | sed -n "s/^$1=//p"; }
 
