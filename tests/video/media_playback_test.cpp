@@ -23,25 +23,15 @@ using namespace std::chrono_literals;
 constexpr int kWidth = 192;
 constexpr int kHeight = 112;
 
-class PlaybackTest : public MediaFixture {
+class PlaybackTest : public RealTimeMediaFixture {
  protected:
-  void SetUp() override {
-    MediaFixture::SetUp();
-    m_media.clock.store(&MonotonicMilliseconds);  // the engine runs in real time
-    std::filesystem::create_directories(m_dir);
-  }
-  void TearDown() override {
-    MediaFixture::TearDown();
-    std::filesystem::remove_all(m_dir);
-  }
+  PlaybackTest() : RealTimeMediaFixture("trevolo_media_play") {}
   std::string generate(const std::string& name, const std::string& options) {
     const std::string path = (m_dir / name).string();
     const std::string command =
         std::string(AVTOOL_PATH) + " gen -o " + path + " " + options + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0 ? path : std::string();
   }
-  std::filesystem::path m_dir = std::filesystem::temp_directory_path() /
-                                ("trevolo_media_play_" + std::to_string(getpid()));
 };
 
 TEST_F(PlaybackTest, AWholeFilePostsSizeThenFirstPicturePositionsAndStop) {

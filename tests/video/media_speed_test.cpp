@@ -115,19 +115,17 @@ TEST(SoundSpeedTest, SpeedChangesJoinWithoutClicksOrLossAndMutingFadesOut) {
   EXPECT_FALSE(stretcher.hasBlock());
 }
 
-class SpeedPlaybackTest : public MediaFixture {
+class SpeedPlaybackTest : public RealTimeMediaFixture {
  protected:
+  SpeedPlaybackTest() : RealTimeMediaFixture("trevolo_media_speed") {}
   void SetUp() override {
-    MediaFixture::SetUp();
-    m_media.clock.store(&MonotonicMilliseconds);  // the engine runs in real time
-    std::filesystem::create_directories(m_dir);
+    RealTimeMediaFixture::SetUp();
     setenv("SDL_AUDIODRIVER", "disk", 1);
     unsetenv("SDL_DISKAUDIODELAY");
   }
   void TearDown() override {
     SetPlaybackSpeed(1000);
-    MediaFixture::TearDown();
-    std::filesystem::remove_all(m_dir);
+    RealTimeMediaFixture::TearDown();
   }
 
   struct Run {
@@ -171,9 +169,6 @@ class SpeedPlaybackTest : public MediaFixture {
     }
     return run;
   }
-
-  std::filesystem::path m_dir = std::filesystem::temp_directory_path() /
-                                ("trevolo_media_speed_" + std::to_string(getpid()));
 };
 
 TEST_F(SpeedPlaybackTest, TwiceAsFastHalvesTheSoundAtItsPitchAndFourTimesIsMutedButPaced) {

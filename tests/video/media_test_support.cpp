@@ -87,6 +87,17 @@ void MediaFixture::TearDown() {
   m_media.clock.store(&MonotonicMilliseconds);
 }
 
+void RealTimeMediaFixture::SetUp() {
+  MediaFixture::SetUp();
+  m_media.clock.store(&MonotonicMilliseconds);
+  std::filesystem::create_directories(m_dir);
+}
+
+void RealTimeMediaFixture::TearDown() {
+  MediaFixture::TearDown();
+  std::filesystem::remove_all(m_dir);
+}
+
 void MediaFixture::PrepareSize(int width, int height) {
   m_media.workPicture.reset(new uint8_t[PICTURE_BUFFER_BYTES]());
   m_media.width.store(width);

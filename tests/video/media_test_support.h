@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -96,6 +97,19 @@ class MediaFixture : public ::testing::Test {
   RecordingWindow m_window;
   RecordingRenderer m_renderer;
   static std::atomic<uint64_t> s_nowMs;
+};
+
+// The engine run in real time, with a scratch directory for recordings made
+// by the test (named after `dirStem` and the process).
+class RealTimeMediaFixture : public MediaFixture {
+ protected:
+  explicit RealTimeMediaFixture(const std::string& dirStem)
+      : m_dir(std::filesystem::temp_directory_path() /
+              (dirStem + "_" + std::to_string(getpid()))) {}
+  void SetUp() override;
+  void TearDown() override;
+
+  std::filesystem::path m_dir;
 };
 
 // The notification code of each post, read the way the main window reads it
