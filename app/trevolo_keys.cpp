@@ -13,10 +13,14 @@
 namespace trevolo::app {
 
 bool CTrevoloDlg::PreviewKey(Key key) {
-  // The key list stays until the next key; Escape only takes it away.
-  if (!m_bKeyListShown || key == Key::Modifier) return false;
+  // The key list stays until the next key, which also acts; Escape and the
+  // keys that show the list only take it away. A key known only as "other"
+  // is passed over: the punctuation keys come as one of those first, then
+  // as the character they typed, and `?` must not close the list and open
+  // it again in one press.
+  if (!m_bKeyListShown || key == Key::Modifier || key == Key::Other) return false;
   ShowKeyList(false);
-  return key == Key::Escape;
+  return key == Key::Escape || key == Key::F1 || key == Key::Question;
 }
 
 void CTrevoloDlg::OnKeyDown(Key key, bool shift) {

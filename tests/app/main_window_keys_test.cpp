@@ -240,6 +240,15 @@ TEST_F(KeysTest, FullScreenTakesTheMouseFromTheControlsAndEscapeOnlyLeavesIt) {
   key(Key::Escape);
   EXPECT_FALSE(m_dlg->keyListShown());
   EXPECT_FALSE(window().closed());
+  // The keys that show the list also close it, `?` after the bare key
+  // press that comes before its character.
+  key(Key::F1);
+  key(Key::F1);
+  EXPECT_FALSE(m_dlg->keyListShown()) << "F1 closes what F1 opened";
+  key(Key::Question);
+  key(Key::Other);
+  key(Key::Question);
+  EXPECT_FALSE(m_dlg->keyListShown()) << "? closes what ? opened";
 }
 
 // The platform window names letters by their key and punctuation by the
