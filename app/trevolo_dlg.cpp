@@ -629,6 +629,7 @@ void CTrevoloDlg::CreateSoundOutput() {
 
 void CTrevoloDlg::CloseSoundOutput() {
   GetMediaContext().soundOutput.store(nullptr);
+  ApplySoundLatency();  // pictures no longer wait for a device
   if (m_sound) {
     if (m_bSoundStarted) m_sound->Stop();
     m_sound.reset();

@@ -282,10 +282,14 @@ int AudioDecode(const uint8_t* frame, uint8_t* pcmOut320) {
   if (frame == nullptr) {
     // After a seek or stop: the speech decoder's memory of the old position
     // would turn the first frames of the new one into a loud burst.
-    if (media.audioDecoder != nullptr) {
-      AMR_Decode_Exit(&media.audioDecoder);
-      AMR_Decode_Init(&media.audioDecoder);
-    }
+    // A decoder that could not be made before is tried again here.
+    if (media.audioDecoder != nullptr) AMR_Decode_Exit(&media.audioDecoder);
+    AMR_Decode_Init(&media.audioDecoder);
+    return 1;
+  }
+  if (media.audioDecoder == nullptr) {
+    // Without a decoder every frame is silence, not whatever the block held.
+    std::memset(pcmOut320, 0, 320);
     return 1;
   }
   // The result is not needed: a refused frame leaves silence or the previous

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "audio/amr_decoder.h"
 #include "tests/video/media_test_support.h"
 #include "video/media_snapshot.h"
 
@@ -185,6 +186,20 @@ TEST(VolumeTest, ScalingTruncatesTowardZero) {
   EXPECT_EQ(scaled(50), (std::vector<int16_t>{-16384, -1, 0, 0, 0, 1, 16383}));
   EXPECT_EQ(scaled(0), std::vector<int16_t>(input.size(), 0));
   EXPECT_EQ(scaled(-5), std::vector<int16_t>(input.size(), 0));
+}
+
+using SoundDecodeTest = MediaFixture;
+
+TEST_F(SoundDecodeTest, WithoutADecoderFramesAreSilenceAndTheNextRestartMakesOne) {
+  ASSERT_EQ(m_media.audioDecoder, nullptr);  // as when it could not be made
+  const uint8_t frame[32] = {0x3C};          // a 12.2 kbit/s frame header
+  uint8_t pcm[kFrameBytes];
+  std::memset(pcm, 0x55, sizeof pcm);         // what the block held before
+  AudioDecode(frame, pcm);
+  EXPECT_EQ(std::vector<uint8_t>(pcm, pcm + kFrameBytes), std::vector<uint8_t>(kFrameBytes, 0));
+  AudioDecode(nullptr, pcm);  // the restart after a seek tries again
+  EXPECT_NE(m_media.audioDecoder, nullptr);
+  AMR_Decode_Exit(&m_media.audioDecoder);
 }
 
 using VideoRenderTest = MediaFixture;
