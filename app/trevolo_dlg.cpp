@@ -503,7 +503,15 @@ void CTrevoloDlg::OnStateChange(intptr_t code) {
   if (code == PN_PAUSED) {
     WriteSilence();
     SaveLastPicture();
+    if (m_bStepPending) {
+      const int64_t shown = ShownPictureMs();
+      if (shown >= 0 && shown <= m_llDurationMs) {
+        m_llShownPositionMs = shown;
+        UpdateTimeDisplay();
+      }
+    }
   }
+  if (code != PN_PLAYING) m_bStepPending = false;
   if (code == PN_STOPPED) {
     ApplyVideoLayout(false);
     WriteSilence();

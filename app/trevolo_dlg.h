@@ -191,6 +191,9 @@ class CTrevoloDlg {
   int64_t m_llShownPositionMs = 0;
   PlayerFlags m_flags;  // idle, can play/stop/pause, active, picture shown, paused
   bool m_bDragging = false;
+  // A picture step is under way: its pause report brings the time display
+  // to the picture, which no sound reports.
+  bool m_bStepPending = false;
   CaptureFolder m_captureFolder;
   bool m_destroyed = false;
 

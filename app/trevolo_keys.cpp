@@ -109,6 +109,7 @@ void CTrevoloDlg::SetSpeed(int permille) {
 void CTrevoloDlg::StepPictureByKey(int direction) {
   if (!m_flags.paused) return;
   const int result = StepPicture(direction);
+  if (result == 1) m_bStepPending = true;
   report(std::string(direction > 0 ? "step: next" : "step: previous") +
          (result == 1 ? "" : " (none)"));
 }

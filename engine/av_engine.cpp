@@ -350,6 +350,12 @@ int AVSetSpeed(AvEngine* e, uint32_t permille) {
   return 1;
 }
 
+int64_t AVShownPosition(AvEngine* e) {
+  if (!e || !e->firstPictureShown.load()) return -1;
+  const uint64_t at = e->lastShownTs.load();
+  return at > e->index.first ? static_cast<int64_t>(at - e->index.first) : 0;
+}
+
 int AVStepPicture(AvEngine* e, int direction) {
   if (!e || !e->file.isOpen() || e->state.load() != AV_STATE_PAUSED) return -1;
   const bool shown = e->firstPictureShown.load();

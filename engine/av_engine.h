@@ -108,6 +108,11 @@ int AVSetSpeed(AvEngine* engine, uint32_t permille);
 // included).
 int AVStepPicture(AvEngine* engine, int direction);
 
+// Microseconds from the first time stamp of the file to the picture last
+// shown: where a picture step left the playback, since no sound reports it.
+// -1 for a null engine or before the first picture.
+int64_t AVShownPosition(AvEngine* engine);
+
 // AV_CTRL_PLAY resumes, AV_CTRL_PAUSE pauses, AV_CTRL_STOP stops and rewinds
 // (blocking at least 200 ms). 1 for every mode, -1 without an open file.
 int AVControl(AvEngine* engine, int mode);

@@ -502,6 +502,11 @@ int StepPicture(int direction) {
   return media.engine != nullptr ? AVStepPicture(media.engine, direction) : -1;
 }
 
+int64_t ShownPictureMs() {
+  const int64_t us = AVShownPosition(GetMediaContext().engine);
+  return us < 0 ? -1 : us / 1000;
+}
+
 void SaveLastPicture() {
   MediaContext& media = GetMediaContext();
   if (!media.workPicture) return;

@@ -55,6 +55,9 @@ void ApplySoundLatency();
 // While paused, shows the next (direction > 0) or previous (< 0) picture and
 // stays paused: AVStepPicture's result, -1 without an engine.
 int StepPicture(int direction);
+// Milliseconds from the start of the file to the picture last shown; -1
+// without an engine or before its first picture.
+int64_t ShownPictureMs();
 
 // Keeps a copy of the picture last handed to the display in lastPicture, so
 // it can be shown and saved after its engine is gone or while paused.

@@ -44,6 +44,14 @@ class MainWindowTest : public ::testing::Test {
   // Sends a notification as the media callbacks post it.
   void notify(uintptr_t wParam, intptr_t lParam) { window().send(WM_PLAYER_NOTIFY, wParam, lParam); }
   void command(int id) { window().send(WM_COMMAND, static_cast<uintptr_t>(id), 0); }
+  // A key as the platform window reports it.
+  void key(Key k, bool shift = false, bool up = false) {
+    InputEvent e;
+    e.kind = up ? InputEvent::Kind::KeyUp : InputEvent::Kind::KeyDown;
+    e.key = k;
+    e.shift = shift;
+    window().handleInput(e);
+  }
   // Pumps the window until `done` or the time limit; true when done.
   bool pumpUntil(const std::function<bool()>& done, int limitMs = 8000) {
     const uint64_t end = platform::Window::ticksMs() + uint64_t(limitMs);

@@ -22,13 +22,6 @@ namespace {
 
 class KeysTest : public MainWindowTest {
  protected:
-  void key(Key k, bool shift = false, bool up = false) {
-    InputEvent e;
-    e.kind = up ? InputEvent::Kind::KeyUp : InputEvent::Kind::KeyDown;
-    e.key = k;
-    e.shift = shift;
-    window().handleInput(e);
-  }
   void press(int x, int y, int clicks) {
     InputEvent e;
     e.kind = InputEvent::Kind::MouseDown;

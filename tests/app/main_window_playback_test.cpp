@@ -152,6 +152,30 @@ TEST_F(PlaybackTest, SnapshotsWhilePlayingAndWhilePausedAreJpegsOfThePictureSize
   EXPECT_EQ(m_dlg->snapshotPath(), paused);
 }
 
+// A picture step plays no sound, so nothing else would move the time
+// display and the position slider to the picture it shows.
+TEST_F(PlaybackTest, PictureStepsMoveThePositionSliderToThePictureShown) {
+  const std::string clip = recording("steps.av", "160x96", 4);
+  m_dlg->OnFileChosen(clip);
+  ASSERT_TRUE(pumpUntil([this] { return m_dlg->flags().pictureShown; }));
+  command(IDC_PAUSE);
+  ASSERT_TRUE(pumpUntil([this] { return m_dlg->flags().paused; }));
+  const auto pauses = [this] { return std::count(status.begin(), status.end(), "state: paused"); };
+  const auto step = [&](Key k) {
+    const auto before = pauses();
+    key(k);
+    return pumpUntil([&] { return pauses() > before; });
+  };
+  const auto& slider = m_dlg->slider(IDC_PROGRESS).slider();
+  ASSERT_TRUE(step(Key::Period));
+  const int first = slider.GetPos();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(step(Key::Period));
+  EXPECT_EQ(slider.GetPos(), first + 12) << "three pictures of 40 ms on";
+  ASSERT_TRUE(step(Key::Comma));
+  EXPECT_EQ(slider.GetPos(), first + 8) << "one back";
+  EXPECT_EQ(m_dlg->shownPositionMs() % 40, 0);
+}
+
 TEST_F(PlaybackTest, AnUnwritableSnapshotFolderGivesNoNoticeAndPlaybackGoesOn) {
   m_dlg.reset();
   PlayerOptions o = options();
